@@ -1,0 +1,124 @@
+#include "morvandel/plugins/isotope/errors.hpp"
+
+#include <cerrno>
+#include <cstring>
+
+namespace isotope {
+
+Error::Error(ErrorKind kind, std::string message) : kind_(kind), message_(std::move(message)) {
+  update_full();
+}
+
+std::string Error::kind_name() const {
+  switch (kind_) {
+    case ErrorKind::Lookup: return "KeyError";
+    case ErrorKind::Value: return "ValueError";
+    case ErrorKind::Type: return "TypeError";
+    case ErrorKind::Index: return "IndexError";
+    case ErrorKind::Decode: return "UnicodeDecodeError";
+    case ErrorKind::OS:
+      switch (errno_) {
+        case ENOENT: return "FileNotFoundError";
+        case EACCES:
+        case EPERM: return "PermissionError";
+        case EISDIR: return "IsADirectoryError";
+        case ENOTDIR: return "NotADirectoryError";
+        case EEXIST: return "FileExistsError";
+        default: return "OSError";
+      }
+  }
+  return "Error";
+}
+
+Error& Error::at(std::string_view file, long line, std::string_view column) {
+  if (!has_place()) {
+    file_ = file;
+    line_ = line;
+    column_ = column;
+    update_full();
+  }
+  return *this;
+}
+
+void Error::update_full() {
+  full_ = message_;
+  if (!has_place()) return;
+  if (!column_.empty()) {
+    full_ += " in " + column_ + ",";
+    full_ += line_ > 0 ? " line " + std::to_string(line_) + " of " + file_ : " " + file_;
+  } else if (line_ > 0) {
+    full_ += " at line " + std::to_string(line_) + " of " + file_;
+  } else {
+    full_ += " in " + file_;
+  }
+}
+
+Error Error::lookup(std::string_view what, std::string_view key) {
+  std::string msg = what.empty() ? py_repr(key) : std::string(what) + " " + py_repr(key);
+  Error e(ErrorKind::Lookup, std::move(msg));
+  e.key_ = key;
+  return e;
+}
+
+Error Error::value(std::string message) { return Error(ErrorKind::Value, std::move(message)); }
+Error Error::type(std::string message) { return Error(ErrorKind::Type, std::move(message)); }
+Error Error::index(std::string message) { return Error(ErrorKind::Index, std::move(message)); }
+
+Error Error::os(int err, std::string_view filename) {
+  // Worded as Python words an OSError: [Errno 2] No such file or directory: 'x'
+  std::string msg = "[Errno " + std::to_string(err) + "] " + std::strerror(err);
+  if (!filename.empty() || err == ENOENT) msg += ": " + py_repr(filename);
+  Error e(ErrorKind::OS, std::move(msg));
+  e.errno_ = err;
+  e.filename_ = filename;
+  return e;
+}
+
+Error Error::decode(std::string_view object, std::size_t start, std::size_t end,
+                    std::string reason) {
+  static const char* hex = "0123456789abcdef";
+  auto byte = static_cast<unsigned char>(start < object.size() ? object[start] : 0);
+  std::string msg = "'utf-8' codec can't decode byte 0x";
+  msg += hex[byte >> 4];
+  msg += hex[byte & 15];
+  msg += " in position " + std::to_string(start) + ": " + reason;
+  Error e(ErrorKind::Decode, std::move(msg));
+  e.decode_start_ = start;
+  e.decode_end_ = end;
+  e.decode_reason_ = std::move(reason);
+  e.decode_object_ = object;
+  return e;
+}
+
+std::string py_repr(std::string_view text) {
+  // Python picks single quotes unless the text holds a single quote and no
+  // double quote.
+  bool has_single = text.find('\'') != std::string_view::npos;
+  bool has_double = text.find('"') != std::string_view::npos;
+  char quote = has_single && !has_double ? '"' : '\'';
+  static const char* hex = "0123456789abcdef";
+  std::string out(1, quote);
+  for (char ch : text) {
+    auto c = static_cast<unsigned char>(ch);
+    if (ch == quote || ch == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (ch == '\n') {
+      out += "\\n";
+    } else if (ch == '\r') {
+      out += "\\r";
+    } else if (ch == '\t') {
+      out += "\\t";
+    } else if (c < 0x20 || c == 0x7f) {
+      out += "\\x";
+      out += hex[c >> 4];
+      out += hex[c & 15];
+    } else {
+      out += ch;  // UTF-8 bytes pass through unchanged
+    }
+  }
+  out += quote;
+  return out;
+}
+
+}  // namespace isotope
