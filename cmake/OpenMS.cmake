@@ -13,7 +13,9 @@ find_package(Boost REQUIRED)
 
 set(_openms_includes ${OPENMS_INCLUDE_DIR})
 if(NOT EXISTS "${OPENMS_INCLUDE_DIR}/OpenMS/config.h")
-  file(GLOB_RECURSE _openms_config "${OPENMS_INCLUDE_DIR}/OpenMS/build/*/src/openms/config.h")
+  # GLOB_RECURSE with a bare file name matches it in every sub-folder.
+  file(GLOB_RECURSE _openms_config "${OPENMS_INCLUDE_DIR}/OpenMS/build/config.h")
+  list(FILTER _openms_config INCLUDE REGEX "/src/openms/config\\.h$")
   list(LENGTH _openms_config _n)
   if(_n EQUAL 0)
     message(FATAL_ERROR "OpenMS: generated header OpenMS/config.h not found under ${OPENMS_INCLUDE_DIR}/OpenMS")
