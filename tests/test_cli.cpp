@@ -1,0 +1,214 @@
+// The parameter file, the directory batch and the native program's
+// command line.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "morvandel/plugins/isotope/cli.hpp"
+#include "morvandel/plugins/isotope/errors.hpp"
+#include "test_support.hpp"
+
+using namespace isotope;
+using testing_support::Outcome;
+using testing_support::read_file;
+using testing_support::run;
+using testing_support::TempDir;
+using testing_support::write_file;
+
+namespace {
+
+Params parse(const std::string& text) { return parse_params(text, "params.txt"); }
+
+std::optional<Error> error_of(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+TEST(ParamFile, LinesAndValues) {
+  EXPECT_EQ(parse("isotope_peaks_num = 3\n"), (Params{{"isotope_peaks_num", "3"}}));
+  EXPECT_EQ(parse("  the key \t=  two words \n"), (Params{{"the key", "two words"}}));
+  EXPECT_EQ(parse("a=b=c"), (Params{{"a", "b"}}));
+  EXPECT_EQ(parse("a==b\nx=\n=y"), (Params{{"a", ""}, {"x", ""}, {"", "y"}}));
+  EXPECT_EQ(parse("# note = kept\n"), (Params{{"# note", "kept"}}));
+  EXPECT_EQ(parse("a=1\na=2\nb=3\na=4"), (Params{{"a", "4"}, {"b", "3"}}));
+  EXPECT_EQ(parse(""), Params{});
+  EXPECT_EQ(parse("a=1\r\nb=2\rc=3\n"), (Params{{"a", "1"}, {"b", "2"}, {"c", "3"}}));
+  // Unicode white space is stripped as str.strip() does.
+  EXPECT_EQ(parse("\xc2\xa0" "a\xe3\x80\x80=\x0b" "1\x1f"), (Params{{"a", "1"}}));
+}
+
+TEST(ParamFile, LineWithoutEqualsFailsTheWholeRead) {
+  for (const char* text : {"a=1\n\n", "a=1\n# comment\n", "  \n", "a=1\r\n\r\nb=2"}) {
+    auto e = error_of([&] { parse(text); });
+    ASSERT_TRUE(e) << text;
+    EXPECT_EQ(e->kind(), ErrorKind::Index);
+    EXPECT_EQ(e->line(), 2 - (text[0] == ' ')) << text;
+    EXPECT_EQ(e->file(), "params.txt");
+  }
+  auto decode = error_of([] { parse("a=\xff\n"); });
+  ASSERT_TRUE(decode);
+  EXPECT_EQ(decode->kind(), ErrorKind::Decode);
+  EXPECT_EQ(decode->decode_start(), 2u);
+  auto missing = error_of([] { read_param("/nonexistent/params.txt"); });
+  ASSERT_TRUE(missing);
+  EXPECT_EQ(missing->kind_name(), "FileNotFoundError");
+  EXPECT_EQ(missing->filename(), "/nonexistent/params.txt");
+}
+
+TEST(DirectoryBatch, ChoosesTxtNamesInListingOrder) {
+  // As Python's re.search(".txt$", name) decides.
+  for (const char* yes : {"a.txt", "dtxt", "e_txt", "ztxt", ".txt", "x.txt\n", "xtxt\n"})
+    EXPECT_TRUE(is_table_name(yes)) << yes;
+  for (const char* no : {"b.TXT", "c.txt.bak", "notes.text", "txt", "txt\n", "\ntxt", ".txt\n\n", "a\ntxt"})
+    EXPECT_FALSE(is_table_name(no)) << no;
+
+  TempDir d;
+  for (const char* name : {"a.txt", "b.TXT", "c.txt.bak", "dtxt", "e_txt", "notes.text", "txt"})
+    write_file(d / name, "");
+  std::filesystem::create_directory(d / "ztxt");
+  std::vector<std::string> got = list_tables(d.path().string());
+  std::vector<std::string> sorted = got;
+  std::sort(sorted.begin(), sorted.end());
+  EXPECT_EQ(sorted, (std::vector<std::string>{"a.txt", "dtxt", "e_txt", "ztxt"}));
+  // The batch runs them in the order of the listing, with concatenated paths.
+  std::vector<std::string> seen;
+  run_multiple_files(d.path().string() + "/", [&](const std::string& p) { seen.push_back(p); });
+  ASSERT_EQ(seen.size(), got.size());
+  for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(seen[i], d.path().string() + "//" + got[i]);
+  // The first failure stops the batch.
+  int calls = 0;
+  EXPECT_THROW(run_multiple_files(d.path().string(), [&](const std::string&) {
+                 ++calls;
+                 throw Error::value("stop");
+               }),
+               Error);
+  EXPECT_EQ(calls, 1);
+  auto e = error_of([] { list_tables("/nonexistent"); });
+  ASSERT_TRUE(e);
+  EXPECT_EQ(e->kind_name(), "FileNotFoundError");
+}
+
+// ---------------------------------------------------------------------------
+// The native program.
+
+namespace {
+
+const std::string kExe = ISOTOPE_EXE;
+
+const std::string kHelp =
+    "usage: isotope [-h] [-d INPUT_DIR] [-i INPUT_FILE] [-o OUTPUT_DIR]\n"
+    "               [-p PARAM_FILE]\n"
+    "\n"
+    "isotope\n"
+    "\n"
+    "options:\n"
+    "  -h, --help     show this help message and exit\n"
+    "  -d INPUT_DIR   Add input directory\n"
+    "  -i INPUT_FILE  Add input file\n"
+    "  -o OUTPUT_DIR  Add output directory\n"
+    "  -p PARAM_FILE  Add parameter file\n";
+
+struct Workspace {
+  TempDir dir;
+  std::string params = dir / "params.txt";
+  std::string in_dir = dir / "in";
+  std::string out_dir = dir / "out";
+  std::string table = dir / "one.txt";
+  Workspace() {
+    write_file(params, "isotope_peaks_num = 5\n");
+    std::filesystem::create_directory(in_dir);
+    std::filesystem::create_directory(out_dir);
+    write_file(table, "PepSeq N H F S G\nEEQYNSTYR 4 3 1 0 0\n");
+    write_file(in_dir + "/a.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");
+  }
+  Outcome isotope(std::vector<std::string> args) {
+    args.insert(args.begin(), kExe);
+    return run(args);
+  }
+  std::vector<std::string> outputs() {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(out_dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+}  // namespace
+
+TEST(NativeMain, HelpAndUsageProblems) {
+  Workspace w;
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string err;
+  } cases[] = {
+      {{}, 2, ""},
+      {{"-p", w.params}, 2, ""},
+      {{"-d", w.in_dir}, 2, ""},
+      {{"-i", w.table, "-o", w.out_dir}, 2, ""},
+      {{"-h"}, 0, ""},
+      {{"-i", w.table, "-p", w.params, "--help"}, 0, ""},
+      {{"-i", w.table, "--he", "-p", w.params}, 0, ""},
+      {{"stray", "-p", w.params}, 2, "error: unrecognized arguments: stray\n"},
+      {{"-p", w.params, "-i"}, 2, "error: argument -i: expected one argument\n"},
+      {{"-i", "-h"}, 2, "error: argument -i: expected one argument\n"},
+      {{"-x"}, 2, "error: unrecognized arguments: -x\n"},
+  };
+  for (const auto& c : cases) {
+    Outcome o = w.isotope(c.args);
+    EXPECT_EQ(o.status, c.status) << c.args.size();
+    EXPECT_EQ(o.out, kHelp);
+    EXPECT_EQ(o.err, c.err);
+    EXPECT_TRUE(w.outputs().empty());
+  }
+}
+
+TEST(NativeMain, RunsOneTableOrAFolder) {
+  Workspace w;
+  // Attached value, repeated option (the last counts).
+  Outcome one = w.isotope({"-i" + w.table, "-o", "nowhere", "-o=" + w.out_dir, "-p", w.params});
+  EXPECT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(one.out, "Build isotope patterns for " + w.table + "\n");
+  EXPECT_EQ(w.outputs(), (std::vector<std::string>{"one_isotope_pyopenms.txt"}));
+  std::filesystem::remove(w.out_dir + "/one_isotope_pyopenms.txt");
+
+  // -d wins over -i: the table named by -i is not read.
+  Outcome both = w.isotope({"-i", w.dir / "absent.txt", "-d", w.in_dir, "-o", w.out_dir, "-p", w.params});
+  EXPECT_EQ(both.status, 0) << both.err;
+  EXPECT_EQ(both.out, "Build isotope patterns for " + w.in_dir + "/a.txt\n");
+  EXPECT_EQ(w.outputs(), (std::vector<std::string>{"a_isotope_pyopenms.txt"}));
+}
+
+TEST(NativeMain, FailuresPrintOneLineAndExitOne) {
+  Workspace w;
+  struct Case {
+    std::vector<std::string> args;
+    std::string err_start;
+  } cases[] = {
+      // -o omitted: every row is computed, then the output path fails.
+      {{"-i", w.table, "-p", w.params}, "isotope: TypeError: no output directory given"},
+      {{"-i", w.table, "-o", w.out_dir, "-p", ""}, "isotope: FileNotFoundError: [Errno 2] No such file or directory: ''"},
+      {{"-d", "", "-o", w.out_dir, "-p", w.params}, "isotope: FileNotFoundError: [Errno 2] No such file or directory: ''"},
+      {{"-i", w.dir / "missing.txt", "-o", w.out_dir, "-p", w.params}, "isotope: FileNotFoundError: "},
+      {{"-i", w.table, "-o", w.dir / "absent", "-p", w.params}, "isotope: FileNotFoundError: "},
+  };
+  for (const auto& c : cases) {
+    Outcome o = w.isotope(c.args);
+    EXPECT_EQ(o.status, 1);
+    std::string last_line = o.err.substr(o.err.rfind('\n', o.err.size() - 2) + 1);
+    EXPECT_EQ(last_line.rfind(c.err_start, 0), 0u) << o.err;
+    EXPECT_EQ(std::count(last_line.begin(), last_line.end(), '\n'), 1);
+    EXPECT_TRUE(w.outputs().empty());
+  }
+  write_file(w.in_dir + "/b.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\nPEPXIDE 1 0 0 0 0\n");
+  Outcome bad = w.isotope({"-i", w.in_dir + "/b.txt", "-o", w.out_dir, "-p", w.params});
+  EXPECT_NE(bad.err.find("isotope: KeyError: unknown residue 'X' in PepSeq, line 3 of " + w.in_dir + "/b.txt\n"),
+            std::string::npos)
+      << bad.err;
+}

@@ -1,0 +1,228 @@
+// The single-file pipeline: what it writes, what it reports and in which
+// order, and that a failed table leaves nothing behind.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "morvandel/plugins/isotope/errors.hpp"
+#include "morvandel/plugins/isotope/isotope_pattern.hpp"
+#include "morvandel/plugins/isotope/pipeline.hpp"
+#include "morvandel/plugins/isotope/pyformat.hpp"
+#include "test_support.hpp"
+
+using namespace isotope;
+using testing_support::read_file;
+using testing_support::TempDir;
+using testing_support::write_file;
+
+namespace {
+
+struct Run {
+  std::string out, err;
+  Console console() {
+    return Console{[this](std::string_view s) { out += s; }, [this](std::string_view s) { err += s; }};
+  }
+};
+
+struct Fixture {
+  TempDir dir;
+  std::string params = dir / "params.txt";
+  std::string out_dir = dir / "out";
+  Run run;
+  Fixture(const std::string& param_text = "isotope_peaks_num = 5\n") {
+    write_file(params, param_text);
+    std::filesystem::create_directory(out_dir);
+  }
+  std::string table(const std::string& name, const std::string& text) {
+    write_file(dir / name, text);
+    return dir / name;
+  }
+  void process(const std::string& input, const std::optional<std::string>& out) {
+    Console c = run.console();
+    run_single_file(input, out, params, ModelTables::reference(), c);
+  }
+  std::string output(const std::string& base) { return read_file(out_dir + "/" + base + "_isotope_pyopenms.txt"); }
+};
+
+Error error_of(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const Error& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no error raised";
+  return Error(ErrorKind::Value, "none");
+}
+
+std::string isotopes_text(const std::string& formula, std::int64_t n) {
+  std::string out;
+  auto peaks = calc_iso_dist(formula, {true, n});
+  for (std::size_t i = 0; i < peaks.size(); ++i) {
+    if (i) out += ',';
+    append_float_repr(out, peaks[i]);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(Pipeline, WritesTheTableWithTheFourColumns) {
+  Fixture f;
+  std::string in = f.table("s1.txt",
+                           "PepSeq N H F S G Score\n"
+                           "EEQYNSTYR 4 3 1 0 0 42.5\n"
+                           "AC[Carbamidomethyl]M[Oxidation]K 2 0 0 0 0 7\n"
+                           "EEQYNSTYRK[tmt10] 4 3 1 0 0 1\n");
+  f.process(in, f.out_dir);
+  EXPECT_EQ(f.run.out, "Build isotope patterns for " + in + "\n");
+  EXPECT_EQ(f.run.err.substr(0, 19), "\r0it [00:00, ?it/s]");
+  EXPECT_NE(f.run.err.find("\r3it [00:00, "), std::string::npos);
+  EXPECT_EQ(f.run.err.back(), '\n');
+
+  std::string got = f.output("s1");
+  std::string header = "PepSeq\tN\tH\tF\tS\tG\tScore\tGlycan\tPepMods\tGP_Mass\tGP_Isotopes\n";
+  ASSERT_EQ(got.substr(0, header.size()), header);
+  // The IgG1 G0F glycopeptide: mass to the last digit, and the pattern of
+  // its formula from OpenMS.
+  std::string row1 = "EEQYNSTYR\t4\t3\t1\t0\t0\t42.5\tN4H3F1S0G0\t\t2633.03859989992\t" +
+                     isotopes_text("H164C106O59N18", 5) + "\n";
+  EXPECT_EQ(got.substr(header.size(), row1.size()), row1);
+  EXPECT_NE(got.find("\t7.0\tN2H0F0S0G0\t2,C,Carbamidomethyl/3,M,Oxidation\t"), std::string::npos);
+  // Labelled atoms count in the mass but not in the pattern.
+  std::size_t tmt = got.find("10,K,tmt10\t");
+  ASSERT_NE(tmt, std::string::npos);
+  std::string tail = got.substr(tmt + 11);
+  double mass = std::stod(tail.substr(0, tail.find('\t')));
+  EXPECT_NEAR(mass, 2633.03859989992 + 128.09496301 + 229.16293200, 1e-6);
+  EXPECT_NE(tail.find(isotopes_text("H196C120O62N21", 5)), std::string::npos);
+}
+
+TEST(Pipeline, KeepsExistingResultColumnsInPlace) {
+  Fixture f;
+  std::string in = f.table("g.txt", "Glycan PepSeq N H F S G GP_Mass\nold PEPTIDE 2 0 0 0 0 1.5\n");
+  f.process(in, f.out_dir);
+  std::string got = f.output("g");
+  EXPECT_EQ(got.substr(0, got.find('\n')), "Glycan\tPepSeq\tN\tH\tF\tS\tG\tGP_Mass\tPepMods\tGP_Isotopes");
+  EXPECT_EQ(got.substr(got.find('\n') + 1, 23), "N2H0F0S0G0\tPEPTIDE\t2\t0\t");
+}
+
+TEST(Pipeline, TypedCellsShowInTheGlycanAndTheOutput) {
+  Fixture f;
+  // One missing cell turns the N column into floats: 4 is 4.0 everywhere.
+  std::string in = f.table("t.txt", "PepSeq N H F S G Note\nGG 4 5 1 0 0 NA\nGG NA 5 1 0 0 \"a b\"\n");
+  f.process(in, f.out_dir);
+  std::string got = f.output("t");
+  EXPECT_NE(got.find("GG\t4.0\t5\t1\t0\t0\t\tN4.0H5F1S0G0\t\t"), std::string::npos) << got;
+  EXPECT_NE(got.find("GG\t\t5\t1\t0\t0\ta b\tNnanH5F1S0G0\t\t"), std::string::npos) << got;
+}
+
+TEST(Pipeline, HeaderOnlyTableGivesAnEmptyHeaderLine) {
+  Fixture f("no option here = 1\n");  // isotope_peaks_num is never looked up
+  std::string in = f.table("h.txt", "PepSeq N H F S G\n");
+  f.process(in, f.out_dir);
+  EXPECT_EQ(f.output("h"), "\n");
+}
+
+TEST(Pipeline, OutputPathIsAPlainConcatenation) {
+  Fixture f;
+  std::string in = f.table("a.b.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");
+  f.process(in, f.out_dir + "/");  // the doubled separator names the same file
+  EXPECT_FALSE(f.output("a.b").empty());
+  EXPECT_EQ(output_path("out", "s1"), "out/s1_isotope_pyopenms.txt");
+}
+
+TEST(Pipeline, RowErrorsNameFileLineAndColumn) {
+  struct Case {
+    const char* table;
+    ErrorKind kind;
+    const char* key;
+    const char* message;
+  } cases[] = {
+      {"PepSeq N H F S G\nGG 1 0 0 0 0\n\nPEPXIDE 1 0 0 0 0\n", ErrorKind::Lookup, "X",
+       "unknown residue 'X' in PepSeq, line 4 of "},
+      {"PepSeq N H F S G\nC[Carbamidomethyl[C]]K 1 0 0 0 0\n", ErrorKind::Lookup, "Carbamidomethyl[C",
+       "unknown modification 'Carbamidomethyl[C' in PepSeq, line 2 of "},
+      {"PepSeq N H F S G\nGG 1 X1 0 0 0\n", ErrorKind::Lookup, "X", "unknown glycan code 'X' in Glycan, line 2 of "},
+      {"PepSeq N H F S\nGG 1 0 0 0\n", ErrorKind::Lookup, "G", "table has no column 'G' at line 2 of "},
+      {"PepSeq N H F S G\nNA 1 0 0 0 0\n", ErrorKind::Type, "", "expected string or bytes-like object"},
+      {"PepSeq N H F S G\nGG 1 0 0 0 0 9\n", ErrorKind::Value, "", ""},
+  };
+  for (const auto& c : cases) {
+    Fixture f;
+    std::string in = f.table("e.txt", c.table);
+    Error e = error_of([&] { f.process(in, f.out_dir); });
+    EXPECT_EQ(e.kind(), c.kind) << c.table;
+    EXPECT_EQ(e.key(), c.key) << c.table;
+    EXPECT_EQ(e.file(), in);
+    EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+    EXPECT_EQ(f.dir.names(), (std::vector<std::string>{"e.txt", "out", "params.txt"}));
+    EXPECT_TRUE(std::filesystem::is_empty(f.out_dir)) << c.table;
+  }
+}
+
+TEST(Pipeline, ParameterErrors) {
+  struct Case {
+    const char* params;
+    ErrorKind kind;
+  } cases[] = {{"other = 1\n", ErrorKind::Lookup}, {"isotope_peaks_num = 5.0\n", ErrorKind::Value},
+               {"isotope_peaks_num = -1\n", ErrorKind::Value}, {"isotope_peaks_num 5\n", ErrorKind::Index}};
+  for (const auto& c : cases) {
+    Fixture f(c.params);
+    std::string in = f.table("p.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");
+    EXPECT_EQ(error_of([&] { f.process(in, f.out_dir); }).kind(), c.kind) << c.params;
+  }
+  Fixture three("isotope_peaks_num =  3 \n");
+  std::string in = three.table("p.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");
+  three.process(in, three.out_dir);
+  std::string got = three.output("p");
+  std::string isotopes = got.substr(got.rfind('\t') + 1);
+  EXPECT_EQ(std::count(isotopes.begin(), isotopes.end(), ','), 2);  // three peaks
+}
+
+TEST(Pipeline, BadRowIsReportedBeforeAMissingOutputFolder) {
+  Fixture f;
+  std::string good = f.table("good.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");
+  std::string bad = f.table("bad.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\nZZ 1 0 0 0 0\n");
+  std::string missing = f.dir / "nowhere";
+  EXPECT_EQ(error_of([&] { f.process(bad, missing); }).kind(), ErrorKind::Lookup);
+  Error e = error_of([&] { f.process(good, missing); });
+  EXPECT_EQ(e.kind_name(), "FileNotFoundError");
+  EXPECT_EQ(e.filename(), missing + "/good_isotope_pyopenms.txt");
+  // Without an output folder every row is computed before the type error.
+  EXPECT_EQ(error_of([&] { f.process(bad, std::nullopt); }).kind(), ErrorKind::Lookup);
+  EXPECT_EQ(error_of([&] { f.process(good, std::nullopt); }).kind(), ErrorKind::Type);
+}
+
+TEST(Pipeline, FailedTableNeverTouchesAnExistingOutput) {
+  Fixture f;
+  std::string in = f.table("s.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");
+  f.process(in, f.out_dir);
+  std::string first = f.output("s");
+  ::chmod((f.out_dir + "/s_isotope_pyopenms.txt").c_str(), 0640);
+  f.table("s.txt", "PepSeq N H F S G\nGG 2 0 0 0 0\nBAD? 1 0 0 0 0\n");
+  EXPECT_EQ(error_of([&] { f.process(in, f.out_dir); }).kind(), ErrorKind::Lookup);
+  EXPECT_EQ(f.output("s"), first);
+  // A later good run replaces the file and keeps its mode.
+  f.table("s.txt", "PepSeq N H F S G\nGG 2 0 0 0 0\n");
+  f.process(in, f.out_dir);
+  EXPECT_NE(f.output("s"), first);
+  struct stat st;
+  ASSERT_EQ(::stat((f.out_dir + "/s_isotope_pyopenms.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(f.out_dir), {}), 1);
+}
+
+TEST(Pipeline, ReadErrorsComeInOrder) {
+  Fixture f;
+  // The parameter file is read before the table, the table before any row.
+  std::string in = f.table("r.txt", "PepSeq N H F S G\nGG 1 0 0 0 0 extra\n");
+  Fixture no_params;
+  std::filesystem::remove(no_params.params);
+  std::string in2 = no_params.table("r.txt", "");
+  EXPECT_EQ(error_of([&] { no_params.process(in2, no_params.out_dir); }).kind_name(), "FileNotFoundError");
+  EXPECT_EQ(no_params.run.out, "Build isotope patterns for " + in2 + "\n");
+  Error e = error_of([&] { f.process(in, f.out_dir); });
+  EXPECT_EQ(e.line(), 2);
+  EXPECT_EQ(error_of([&] { f.process(f.dir / "absent.txt", f.out_dir); }).kind_name(), "FileNotFoundError");
+  EXPECT_EQ(error_of([&] { f.process(f.table("empty.txt", ""), f.out_dir); }).kind(), ErrorKind::Value);
+}
