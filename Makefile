@@ -32,5 +32,17 @@ demo: build
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 
+# Throughput and peak memory on a generated 1,000,000-row table (seeded, not
+# committed), then the micro-benchmarks.
+BENCH_TABLE ?= bench/data/glyco_1M.txt
+bench: bootstrap
+	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DISOTOPE_BENCH=ON -DISOTOPE_PYTHON=OFF -DISOTOPE_TESTS=OFF
+	cmake --build $(BUILD)-bench -j$(JOBS)
+	@mkdir -p bench/data bench/data/out
+	@test -f $(BENCH_TABLE) || /usr/bin/python3 bench/make_table.py $(BENCH_TABLE) --rows 1000000 --seed 2026
+	@printf 'isotope_peaks_num = 5\n' > bench/data/params.txt
+	/usr/bin/python3 bench/run_bench.py $(BUILD)-bench/isotope $(BENCH_TABLE) bench/data/params.txt bench/data/out --repeat 3
+	$(BUILD)-bench/bench/isotope_bench --benchmark_min_time=0.2
+
 clean:
-	rm -rf $(BUILD) $(OUT)
+	rm -rf $(BUILD) $(BUILD)-bench $(OUT) bench/data

@@ -25,6 +25,12 @@ Count checked_mul(Count a, Count b) {
 }
 
 bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }
+
+// Key comparison for the small linear maps: keys are mostly one or two
+// letters, so look at the first byte before calling memcmp.
+inline bool same_key(const std::string& a, std::string_view b) {
+  return a.size() == b.size() && (a.empty() || (a[0] == b[0] && a.compare(1, a.size() - 1, b.substr(1)) == 0));
+}
 bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
 
 }  // namespace
@@ -34,7 +40,7 @@ bool is_lower(char c) { return c >= 'a' && c <= 'z'; }
 
 Counts::Entry* Counts::find(std::string_view key) {
   for (auto& e : entries_)
-    if (e.first == key) return &e;
+    if (same_key(e.first, key)) return &e;
   return nullptr;
 }
 
@@ -94,7 +100,7 @@ Composition Composition::from_formula(std::string_view f) {
 
 Count Composition::get(std::string_view key) const noexcept {
   for (const auto& e : entries_)
-    if (e.first == key) return e.second;
+    if (same_key(e.first, key)) return e.second;
   return 0;
 }
 
@@ -104,7 +110,7 @@ bool Composition::contains(std::string_view key) const noexcept {
 
 void Composition::add(std::string_view key, Count n) {
   for (auto it = entries_.begin(); it != entries_.end(); ++it) {
-    if (it->first == key) {
+    if (same_key(it->first, key)) {
       it->second = checked_add(it->second, n);
       if (it->second == 0) entries_.erase(it);
       return;

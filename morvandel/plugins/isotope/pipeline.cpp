@@ -184,7 +184,6 @@ class OutputFile {
 // ---------------------------------------------------------------------------
 
 constexpr std::size_t kFlushBytes = std::size_t{1} << 20;
-constexpr std::size_t kMaxCachedFormulas = std::size_t{1} << 15;
 constexpr std::array<std::string_view, 5> kCountColumns = {"N", "H", "F", "S", "G"};
 constexpr std::array<std::string_view, 4> kAddedColumns = {"Glycan", "PepMods", "GP_Mass", "GP_Isotopes"};
 
@@ -218,6 +217,70 @@ void append_intensities(std::string& out, const std::vector<double>& intensities
     append_float_repr(out, intensities[i]);
   }
 }
+
+// What a row adds to the table, in output form.
+struct GlycopeptideResult {
+  std::string mods;      // PepMods
+  std::string mass;      // GP_Mass
+  std::string isotopes;  // GP_Isotopes
+};
+
+// Computes the results of a glycopeptide from its PepSeq text and glycan
+// string. The same glycopeptide comes back in many rows (one per spectrum),
+// so results are remembered by those two texts, and isotope patterns by
+// formula; both memories are bounded. Only successful results are kept: a
+// failing row is computed afresh and fails the same way. `column` follows
+// the step at work, for the place of an error.
+class GlycopeptideComputer {
+ public:
+  GlycopeptideComputer(const ModelTables& tables, const Params& param, const std::string& param_file)
+      : tables_(tables), param_(param), param_file_(param_file) {}
+
+  const GlycopeptideResult& compute(std::string_view pep_seq, const std::string& glycan, std::string_view& column) {
+    key_.assign(pep_seq);
+    key_ += '\0';
+    key_ += glycan;
+    if (auto hit = rows_.find(key_); hit != rows_.end()) return hit->second;
+
+    GlycopeptideResult result;
+    column = "PepSeq";
+    split_peptide(pep_seq, peptide_);
+    Composition gp = calc_pep_comp(peptide_.seq, peptide_.mods, tables_.aa_comp, tables_.mod_comp);
+    column = "Glycan";
+    gp += calc_glycan_comp(glycan, tables_.gly_comp);
+    gp += water_;
+    column = {};
+    if (!n_) n_ = isotope_peaks_num(param_, param_file_);
+    column = "GP_Isotopes";
+    formula_.clear();
+    append_formula(formula_, gp);
+    if (auto hit = patterns_.find(formula_); hit != patterns_.end()) {
+      result.isotopes = hit->second;
+    } else {
+      append_intensities(result.isotopes, calc_iso_dist(formula_, IsoOptions{true, *n_}));
+      if (patterns_.size() >= kMaxCached) patterns_.clear();
+      patterns_.emplace(formula_, result.isotopes);
+    }
+    column = "GP_Mass";
+    append_float_repr(result.mass, gp.mass());
+    result.mods = peptide_.mods;
+    if (rows_.size() >= kMaxCached) rows_.clear();
+    return rows_.emplace(key_, std::move(result)).first->second;
+  }
+
+ private:
+  static constexpr std::size_t kMaxCached = std::size_t{1} << 14;
+
+  const ModelTables& tables_;
+  const Params& param_;
+  const std::string& param_file_;
+  const Composition water_ = {{"H", 2}, {"O", 1}};
+  std::optional<std::int64_t> n_;  // isotope_peaks_num, read at the first row
+  std::unordered_map<std::string, GlycopeptideResult> rows_;
+  std::unordered_map<std::string, std::string> patterns_;
+  std::string key_, formula_;
+  PeptideParts peptide_;
+};
 
 }  // namespace
 
@@ -256,11 +319,8 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   long line = 0;
   reader.next(fields, line);  // the header, already named by scan_table
 
-  std::string buffer, glycan, formula, iso_text;
-  PeptideParts peptide;
-  std::optional<std::int64_t> n;
-  std::unordered_map<std::string, std::string> iso_cache;
-  const Composition water = {{"H", 2}, {"O", 1}};
+  std::string buffer, glycan;
+  GlycopeptideComputer computer(tables, param, param_file);
   Progress progress(console);
   std::size_t row = 0;
   std::string_view column;
@@ -287,27 +347,7 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
       if (!is_text_value(types[p], fields[p]))
         throw Error::type("expected string or bytes-like object, got a " +
                           std::string(is_missing_value(types[p], fields[p]) ? "missing cell" : "number"));
-      split_peptide(fields[p], peptide);
-      Composition gp = calc_pep_comp(peptide.seq, peptide.mods, tables.aa_comp, tables.mod_comp);
-      column = "Glycan";
-      gp += calc_glycan_comp(glycan, tables.gly_comp);
-      gp += water;
-      column = {};
-      if (!n) n = isotope_peaks_num(param, param_file);
-      column = "GP_Isotopes";
-      formula.clear();
-      append_formula(formula, gp);
-      auto hit = iso_cache.find(formula);
-      if (hit != iso_cache.end()) {
-        iso_text = hit->second;
-      } else {
-        iso_text.clear();
-        append_intensities(iso_text, calc_iso_dist(formula, IsoOptions{true, *n}));
-        if (iso_cache.size() >= kMaxCachedFormulas) iso_cache.clear();
-        iso_cache.emplace(formula, iso_text);
-      }
-      column = "GP_Mass";
-      double mass = gp.mass();
+      const GlycopeptideResult& result = computer.compute(fields[p], glycan, column);
 
       if (file) {
         if (row == 0) {
@@ -322,11 +362,11 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
           if (j == glycan_col)
             append_quoted_field(buffer, glycan);
           else if (j == mods_col)
-            append_quoted_field(buffer, peptide.mods);
+            append_quoted_field(buffer, result.mods);
           else if (j == mass_col)
-            append_float_repr(buffer, mass);
+            buffer += result.mass;
           else if (j == iso_col)
-            buffer += iso_text;
+            buffer += result.isotopes;
           else
             append_output_cell(buffer, types[j], fields[j]);
         }
