@@ -1,0 +1,1 @@
+"""The morvandel tools for proteomics."""

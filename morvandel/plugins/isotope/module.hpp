@@ -1,0 +1,69 @@
+// The Python binding of the isotope core: conversions between Python
+// objects and the core's types, and the mapping of core errors onto Python
+// exceptions. The module itself (morvandel.plugins.isotope) is defined in
+// module.cpp.
+#pragma once
+
+#include <pybind11/pybind11.h>
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "morvandel/plugins/isotope/composition.hpp"
+#include "morvandel/plugins/isotope/errors.hpp"
+
+namespace isotope::python {
+
+namespace py = pybind11;
+
+// ---------------------------------------------------------------------------
+// Text. Python str arguments are handed to the core as UTF-8; core text goes
+// back to Python decoded with "surrogateescape", so that bytes that are not
+// UTF-8 (in file names, say) survive the round trip as os.fsdecode keeps them.
+
+// The UTF-8 bytes of a str (a TypeError naming `what` for anything else).
+// The view lives as long as the str object.
+std::string_view utf8(py::handle str, const char* what);
+py::str to_str(std::string_view text);
+// A file system path (str, bytes or os.PathLike) as bytes, with the errors
+// open() raises for anything else.
+std::string fs_path(py::handle path);
+bool is_path_like(py::handle obj);
+
+// ---------------------------------------------------------------------------
+// Compositions. A composition argument is a Composition object or any
+// mapping (anything with keys()) from str to a count that int() accepts;
+// a table argument maps str keys to such compositions.
+
+// int(value) as a 64-bit count: int()'s own error, or a ValueError when it
+// does not fit.
+Count to_count(py::handle value);
+Composition composition_from_mapping(py::handle mapping);
+CompTable table_from_mapping(py::handle mapping, const char* what);
+py::dict to_dict(const Composition& comp);
+
+// A composition argument: a Composition object is read in place, anything
+// else is converted.
+class CompositionArg {
+ public:
+  explicit CompositionArg(py::handle obj);
+  const Composition& get() const noexcept { return *ptr_; }
+
+ private:
+  std::optional<Composition> owned_;
+  const Composition* ptr_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Errors: Lookup -> KeyError(key), Value -> ValueError, Type -> TypeError,
+// Index -> IndexError, OS -> OSError(errno, strerror, filename) (which is
+// the subclass the errno selects), Decode -> UnicodeDecodeError. When the
+// core's message says more than the exception's arguments (a KeyError's
+// wording, the file, line and column of the failure), it is attached as a
+// note.
+py::object to_exception(const Error& e);
+// Sets the Python error indicator to the exception for e.
+void set_error(const Error& e);
+
+}  // namespace isotope::python

@@ -1,0 +1,85 @@
+"""The drivers in process: output against the native program, the console,
+and the late binding of tables and callables through the module's globals."""
+
+import argparse
+import re
+import subprocess
+
+import pytest
+
+OUT_NAME = "glycopeptides_isotope_pyopenms.txt"
+
+
+def run_table(iso, examples, out_dir):
+    iso.run_single_file(str(examples / "glycopeptides.txt"), str(out_dir), str(examples / "params.txt"))
+    return (out_dir / OUT_NAME).read_bytes()
+
+
+def test_single_file_matches_the_native_program(iso, examples, native, tmp_path, capsys):
+    (tmp_path / "native").mkdir()
+    (tmp_path / "python").mkdir()
+    subprocess.run([native, "-i", str(examples / "glycopeptides.txt"), "-o", str(tmp_path / "native"),
+                    "-p", str(examples / "params.txt")], check=True, capture_output=True)
+    got = run_table(iso, examples, tmp_path / "python")
+    assert got == (tmp_path / "native" / OUT_NAME).read_bytes()
+    assert got.split(b"\n", 1)[0].endswith(b"\tGlycan\tPepMods\tGP_Mass\tGP_Isotopes")
+    # The message through sys.stdout, the progress counter through sys.stderr.
+    out, err = capsys.readouterr()
+    assert out == "Build isotope patterns for %s\n" % (examples / "glycopeptides.txt")
+    assert re.fullmatch(r"\r0it \[00:00, \?it/s\](\r\d+it \[[^\]]+\])*\r12it \[[^\]]+\]\n", err)
+
+
+def test_run_reads_the_tables_bound_now(iso, examples, tmp_path, monkeypatch):
+    reference = run_table(iso, examples, tmp_path)
+    heavy_glu = dict(iso.aa_comp, E={"H": 7, "C": 5, "O": 3, "N": 1, "C[13]": 1})
+    monkeypatch.setattr(iso, "aa_comp", heavy_glu)
+    changed = run_table(iso, examples, tmp_path)
+    assert changed != reference and changed.count(b"\n") == reference.count(b"\n")
+
+    monkeypatch.setattr(iso, "aa_comp", {k: v for k, v in iso.aa_comp.items() if k != "E"})
+    with pytest.raises(KeyError) as info:
+        run_table(iso, examples, tmp_path)
+    assert info.value.args == ("E",)
+    assert info.value.__notes__ == ["unknown residue 'E' in PepSeq, line 2 of %s" % (examples / "glycopeptides.txt")]
+
+    monkeypatch.delattr(iso, "mod_comp")
+    with pytest.raises(NameError):
+        run_table(iso, examples, tmp_path)
+
+
+def test_without_output_dir_rows_are_computed_then_type_error(iso, examples, capsys):
+    with pytest.raises(TypeError, match="output"):
+        iso.run_single_file(str(examples / "glycopeptides.txt"), None, str(examples / "params.txt"))
+    assert "\r12it [" in capsys.readouterr().err
+
+
+def test_batch_calls_the_current_run_single_file(iso, examples, tmp_path, monkeypatch):
+    calls = []
+    monkeypatch.setattr(iso, "run_single_file", lambda **kwargs: calls.append(kwargs))
+    iso.run_multiple_files(str(examples / "batch"), "out", "params")
+    tables = [str(examples / "batch" / name) for name in ("fetuin.txt", "tmt_igg.txt")]
+    assert sorted(c["input_file"] for c in calls) == tables
+    assert all(c["output_dir"] == "out" and c["param_file"] == "params" for c in calls)
+    with pytest.raises(FileNotFoundError) as info:
+        iso.run_multiple_files(str(tmp_path / "none"), "out", "params")
+    assert info.value.filename == str(tmp_path / "none")
+
+
+def test_main_uses_the_current_globals(iso, monkeypatch):
+    calls = []
+    monkeypatch.setattr(iso, "run_multiple_files", lambda **kw: calls.append(("dir", kw)))
+    monkeypatch.setattr(iso, "run_single_file", lambda **kw: calls.append(("file", kw)))
+    monkeypatch.setattr(iso.sys, "argv", ["isotope", "-i", "t.txt", "-d", "dir", "-p", "p.txt"])
+    iso.main()
+    monkeypatch.setattr(iso.sys, "argv", ["isotope", "-i", "t.txt", "-p", "p.txt", "-o", "o"])
+    iso.main()
+    assert calls == [("dir", {"input_dir": "dir", "output_dir": None, "param_file": "p.txt"}),
+                     ("file", {"input_file": "t.txt", "output_dir": "o", "param_file": "p.txt"})]
+
+    class Fixed(argparse.ArgumentParser):
+        def parse_args(self, *args, **kwargs):
+            return argparse.Namespace(input_dir=None, input_file="fixed", output_dir=None, param_file="q")
+
+    monkeypatch.setattr(iso, "MyParser", Fixed)
+    iso.main()
+    assert calls[-1] == ("file", {"input_file": "fixed", "output_dir": None, "param_file": "q"})
