@@ -1,1 +1,212 @@
-// placeholder
+#include "morvandel/plugins/isotope/pyformat.hpp"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <system_error>
+
+namespace isotope {
+
+namespace {
+
+// White space as pandas' C tokenizer skips it around numbers.
+bool is_ascii_space(char c) {
+  return c == ' ' || static_cast<unsigned char>(c - '\t') < 5;
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The doubles nearest to 1e0 .. 1e308, as a C compiler reads those literals.
+const std::array<double, 309>& powers_of_ten() {
+  static const std::array<double, 309> table = [] {
+    std::array<double, 309> t{};
+    for (std::size_t k = 0; k < t.size(); ++k) {
+      std::string literal = "1e" + std::to_string(k);
+      std::from_chars(literal.data(), literal.data() + literal.size(), t[k]);
+    }
+    return t;
+  }();
+  return table;
+}
+
+bool equals_ignore_case(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != lower[i]) return false;
+  }
+  return true;
+}
+
+// pandas reads these words (whole cell, any letter case) as infinities when
+// they do not read as numbers.
+std::optional<double> parse_infinity(std::string_view s) {
+  for (std::string_view word : {"inf", "+inf", "infinity", "+infinity"})
+    if (equals_ignore_case(s, word)) return HUGE_VAL;
+  for (std::string_view word : {"-inf", "-infinity"})
+    if (equals_ignore_case(s, word)) return -HUGE_VAL;
+  return std::nullopt;
+}
+
+}  // namespace
+
+void append_float_repr(std::string& out, double v) {
+  if (std::isnan(v)) {
+    out += "nan";
+    return;
+  }
+  if (std::isinf(v)) {
+    out += v < 0 ? "-inf" : "inf";
+    return;
+  }
+  // Shortest round-trip digits in the form [-]d[.ddd]e(+|-)dd.
+  char buf[40];
+  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::scientific);
+  const char* p = buf;
+  if (*p == '-') {
+    out += '-';
+    ++p;
+  }
+  char digits[24];
+  int n = 0;
+  for (; *p != 'e'; ++p)
+    if (*p != '.') digits[n++] = *p;
+  ++p;  // 'e'
+  int exp = 0;
+  std::from_chars(*p == '+' ? p + 1 : p, res.ptr, exp);
+
+  if (exp < -4 || exp >= 16) {
+    out += digits[0];
+    if (n > 1) {
+      out += '.';
+      out.append(digits + 1, static_cast<std::size_t>(n - 1));
+    }
+    out += exp < 0 ? "e-" : "e+";
+    int mag = std::abs(exp);
+    if (mag < 10) out += '0';
+    out += std::to_string(mag);
+  } else if (exp >= 0) {
+    int int_len = exp + 1;
+    if (n <= int_len) {
+      out.append(digits, static_cast<std::size_t>(n));
+      out.append(static_cast<std::size_t>(int_len - n), '0');
+      out += ".0";
+    } else {
+      out.append(digits, static_cast<std::size_t>(int_len));
+      out += '.';
+      out.append(digits + int_len, static_cast<std::size_t>(n - int_len));
+    }
+  } else {
+    out += "0.";
+    out.append(static_cast<std::size_t>(-exp - 1), '0');
+    out.append(digits, static_cast<std::size_t>(n));
+  }
+}
+
+std::string float_repr(double v) {
+  std::string out;
+  append_float_repr(out, v);
+  return out;
+}
+
+std::optional<double> parse_float(std::string_view s) {
+  // The syntax and the range checks follow pandas' precise_xstrtod step by
+  // step, including its arithmetic, so that exactly the same cells are
+  // accepted; the value itself comes from std::from_chars.
+  constexpr int kMaxDigits = 17;
+  const std::size_t n = s.size();
+  std::size_t p = 0;
+  while (p < n && is_ascii_space(s[p])) ++p;
+  bool negative = false;
+  if (p < n && (s[p] == '-' || s[p] == '+')) {
+    negative = s[p] == '-';
+    ++p;
+  }
+  const std::size_t mantissa_begin = p;
+
+  double number = 0;        // pandas' value of the first 17 digits
+  int digits = 0;           // digits taken into number
+  std::uint32_t exponent = 0;  // pandas' decimal exponent (a wrapping C int)
+  std::int64_t magnitude = 0;  // decimal exponent of the first non-zero digit
+  bool nonzero = false;
+  std::int64_t int_digits = 0;
+  for (; p < n && is_digit(s[p]); ++p) {
+    if (digits < kMaxDigits) {
+      number = number * 10. + (s[p] - '0');
+      ++digits;
+    } else {
+      ++exponent;
+    }
+    if (!nonzero && s[p] != '0') {
+      nonzero = true;
+      magnitude = -int_digits;  // completed below once the length is known
+    }
+    ++int_digits;
+  }
+  if (nonzero) magnitude += int_digits - 1;
+  if (p < n && s[p] == '.') {
+    ++p;
+    std::uint32_t decimals = 0;
+    std::int64_t position = 0;
+    for (; p < n && is_digit(s[p]); ++p) {
+      ++position;
+      if (!nonzero && s[p] != '0') {
+        nonzero = true;
+        magnitude = -position;
+      }
+      if (digits < kMaxDigits) {
+        number = number * 10. + (s[p] - '0');
+        ++digits;
+        ++decimals;
+      }
+    }
+    exponent -= decimals;
+  }
+  if (digits == 0) return parse_infinity(s);
+  if (negative) number = -number;
+
+  std::size_t mantissa_end = p;
+  if (p < n && (s[p] == 'e' || s[p] == 'E')) {
+    std::size_t q = p + 1;
+    bool exp_negative = false;
+    if (q < n && (s[q] == '-' || s[q] == '+')) {
+      exp_negative = s[q] == '-';
+      ++q;
+    }
+    std::uint32_t value = 0;  // wraps as pandas' int accumulator does
+    std::int64_t exact = 0;   // at most 17 digits: fits
+    int count = 0;
+    for (; count < kMaxDigits && q < n && is_digit(s[q]); ++q, ++count) {
+      value = value * 10u + static_cast<std::uint32_t>(s[q] - '0');
+      exact = exact * 10 + (s[q] - '0');
+    }
+    if (count == 0) return parse_infinity(s);
+    exponent = exp_negative ? exponent - value : exponent + value;
+    magnitude += exp_negative ? -exact : exact;
+    p = q;
+    mantissa_end = q;
+  }
+  while (p < n && is_ascii_space(s[p])) ++p;
+  if (p != n) return parse_infinity(s);
+
+  const auto exp10 = static_cast<std::int32_t>(exponent);
+  if (exp10 > 308) return std::nullopt;
+  if (exp10 > 0 && std::isinf(number * powers_of_ten()[static_cast<std::size_t>(exp10)]))
+    return std::nullopt;
+
+  double value = 0;
+  auto res = std::from_chars(s.data() + mantissa_begin, s.data() + mantissa_end, value,
+                             std::chars_format::general);
+  if (res.ec == std::errc::result_out_of_range) {
+    value = magnitude < 0 ? 0.0 : HUGE_VAL;
+  } else if (res.ec != std::errc() || res.ptr != s.data() + mantissa_end) {
+    return std::nullopt;  // not reached: the syntax was checked above
+  }
+  return negative ? -value : value;
+}
+
+}  // namespace isotope
