@@ -28,9 +28,13 @@ demo: build
 	@head -n 4 $(OUT)/glycopeptides_isotope_pyopenms.txt
 
 # Every test: unit and end-to-end tests of the core and the command line,
-# and the Python module's tests.
+# and the Python module's tests; then the core's tests again in a build
+# with AddressSanitizer and UndefinedBehaviorSanitizer.
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
+	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DISOTOPE_SANITIZE=ON -DISOTOPE_PYTHON=OFF
+	cmake --build $(BUILD)-asan -j$(JOBS)
+	ctest --test-dir $(BUILD)-asan --output-on-failure -j$(JOBS)
 
 # Throughput and peak memory on a generated 1,000,000-row table (seeded, not
 # committed), then the micro-benchmarks.
@@ -45,4 +49,4 @@ bench: bootstrap
 	$(BUILD)-bench/bench/isotope_bench --benchmark_min_time=0.2
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench $(OUT) bench/data
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench $(OUT) bench/data

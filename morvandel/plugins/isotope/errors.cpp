@@ -76,12 +76,20 @@ Error Error::os(int err, std::string_view filename) {
 
 Error Error::decode(std::string_view object, std::size_t start, std::size_t end,
                     std::string reason) {
+  // Worded as Python's UnicodeDecodeError: one byte is named, a longer
+  // sequence is given as a range of positions.
   static const char* hex = "0123456789abcdef";
-  auto byte = static_cast<unsigned char>(start < object.size() ? object[start] : 0);
-  std::string msg = "'utf-8' codec can't decode byte 0x";
-  msg += hex[byte >> 4];
-  msg += hex[byte & 15];
-  msg += " in position " + std::to_string(start) + ": " + reason;
+  std::string msg = "'utf-8' codec can't decode ";
+  if (end == start + 1) {
+    auto byte = static_cast<unsigned char>(start < object.size() ? object[start] : 0);
+    msg += "byte 0x";
+    msg += hex[byte >> 4];
+    msg += hex[byte & 15];
+    msg += " in position " + std::to_string(start);
+  } else {
+    msg += "bytes in position " + std::to_string(start) + "-" + std::to_string(end - 1);
+  }
+  msg += ": " + reason;
   Error e(ErrorKind::Decode, std::move(msg));
   e.decode_start_ = start;
   e.decode_end_ = end;
