@@ -3,14 +3,18 @@
 #pragma once
 
 #include <fcntl.h>
+#include <grp.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -96,6 +100,48 @@ inline Outcome run(const std::vector<std::string>& argv, const std::vector<std::
     o.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
   }
   posix_spawn_file_actions_destroy(&actions);
+  o.out = read_file(out_path);
+  o.err = read_file(err_path);
+  return o;
+}
+
+struct Limits {
+  // Run as this user (when the tests run as root), so that permissions hold.
+  std::optional<uid_t> uid;
+  // RLIMIT_FSIZE in bytes: writes beyond it fail with EFBIG.
+  std::optional<rlim_t> file_size;
+};
+
+// Like run(), in a child process that first drops to `limits.uid` and sets
+// the file-size limit.
+inline Outcome run_limited(const std::vector<std::string>& argv, const Limits& limits) {
+  TempDir io;
+  ::chmod(io.path().c_str(), 0777);
+  std::string out_path = io / "out", err_path = io / "err";
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    if (limits.file_size) {
+      rlimit rl{*limits.file_size, *limits.file_size};
+      ::setrlimit(RLIMIT_FSIZE, &rl);
+    }
+    if (limits.uid && ::getuid() == 0) {
+      ::setgroups(0, nullptr);
+      if (::setgid(*limits.uid) != 0 || ::setuid(*limits.uid) != 0) ::_exit(126);
+    }
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    ::execv(args[0], args.data());
+    ::_exit(127);
+  }
+  Outcome o;
+  int st = 0;
+  ::waitpid(pid, &st, 0);
+  o.status = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
   o.out = read_file(out_path);
   o.err = read_file(err_path);
   return o;

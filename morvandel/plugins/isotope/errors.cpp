@@ -53,8 +53,23 @@ void Error::update_full() {
   }
 }
 
+namespace {
+
+// Python's repr of a key, cut short when the key is long (a megabyte cell
+// can make one): the message stays one readable line, the key itself stays
+// whole in Error::key().
+std::string key_repr(std::string_view key) {
+  constexpr std::size_t kShown = 100;
+  if (key.size() <= kShown + 20) return py_repr(key);
+  std::size_t cut = kShown;
+  while (cut > 0 && (static_cast<unsigned char>(key[cut]) & 0xC0) == 0x80) --cut;  // whole characters
+  return py_repr(key.substr(0, cut)) + "... (" + std::to_string(key.size()) + " bytes)";
+}
+
+}  // namespace
+
 Error Error::lookup(std::string_view what, std::string_view key) {
-  std::string msg = what.empty() ? py_repr(key) : std::string(what) + " " + py_repr(key);
+  std::string msg = what.empty() ? key_repr(key) : std::string(what) + " " + key_repr(key);
   Error e(ErrorKind::Lookup, std::move(msg));
   e.key_ = key;
   return e;
