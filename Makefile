@@ -6,7 +6,7 @@ JOBS     ?= 2
 CMAKE_FLAGS ?=
 OUT      ?= demo-out
 
-.PHONY: all bootstrap build demo test bench clean
+.PHONY: all bootstrap build demo test bench bench-large clean
 
 all: build
 
@@ -47,6 +47,16 @@ bench: bootstrap
 	@printf 'isotope_peaks_num = 5\n' > bench/data/params.txt
 	/usr/bin/python3 bench/run_bench.py $(BUILD)-bench/isotope $(BENCH_TABLE) bench/data/params.txt bench/data/out --repeat 3
 	$(BUILD)-bench/bench/isotope_bench --benchmark_min_time=0.2
+
+# A 1 GB table (about 14,000,000 rows) streams through in bounded memory.
+LARGE_TABLE ?= bench/data/glyco_1GB.txt
+bench-large: bootstrap
+	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DISOTOPE_BENCH=ON -DISOTOPE_PYTHON=OFF -DISOTOPE_TESTS=OFF
+	cmake --build $(BUILD)-bench -j$(JOBS) --target isotope
+	@mkdir -p bench/data bench/data/out
+	@test -f $(LARGE_TABLE) || /usr/bin/python3 bench/make_table.py $(LARGE_TABLE) --rows 14000000 --seed 2027
+	@printf 'isotope_peaks_num = 5\n' > bench/data/params.txt
+	/usr/bin/python3 bench/run_bench.py $(BUILD)-bench/isotope $(LARGE_TABLE) bench/data/params.txt bench/data/out --repeat 1
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench $(OUT) bench/data
