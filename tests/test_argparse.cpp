@@ -3,6 +3,7 @@
 // lines, program names and widths through Debian's python3 and compares
 // every byte.
 #include "morvandel/plugins/isotope/argparse.hpp"
+#include "morvandel/plugins/isotope/text.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -268,21 +269,7 @@ std::vector<std::string> split(const std::string& line, char sep) {
 
 std::string utf8(char32_t cp) {
   std::string out;
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
+  isotope::text::append_utf8(out, cp);
   return out;
 }
 

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "morvandel/plugins/isotope/text.hpp"
+
 namespace isotope {
 
 Error::Error(ErrorKind kind, std::string message) : kind_(kind), message_(std::move(message)) {
@@ -113,35 +115,6 @@ Error Error::decode(std::string_view object, std::size_t start, std::size_t end,
   return e;
 }
 
-std::string py_repr(std::string_view text) {
-  // Python picks single quotes unless the text holds a single quote and no
-  // double quote.
-  bool has_single = text.find('\'') != std::string_view::npos;
-  bool has_double = text.find('"') != std::string_view::npos;
-  char quote = has_single && !has_double ? '"' : '\'';
-  static const char* hex = "0123456789abcdef";
-  std::string out(1, quote);
-  for (char ch : text) {
-    auto c = static_cast<unsigned char>(ch);
-    if (ch == quote || ch == '\\') {
-      out += '\\';
-      out += ch;
-    } else if (ch == '\n') {
-      out += "\\n";
-    } else if (ch == '\r') {
-      out += "\\r";
-    } else if (ch == '\t') {
-      out += "\\t";
-    } else if (c < 0x20 || c == 0x7f) {
-      out += "\\x";
-      out += hex[c >> 4];
-      out += hex[c & 15];
-    } else {
-      out += ch;  // UTF-8 bytes pass through unchanged
-    }
-  }
-  out += quote;
-  return out;
-}
+std::string py_repr(std::string_view text) { return text::repr(text); }
 
 }  // namespace isotope

@@ -8,6 +8,8 @@
 #include <string>
 #include <system_error>
 
+#include "morvandel/plugins/isotope/text.hpp"
+
 namespace isotope {
 
 namespace {
@@ -32,23 +34,13 @@ const std::array<double, 309>& powers_of_ten() {
   return table;
 }
 
-bool equals_ignore_case(std::string_view text, std::string_view lower) {
-  if (text.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
-
 // pandas reads these words (whole cell, any letter case) as infinities when
 // they do not read as numbers.
 std::optional<double> parse_infinity(std::string_view s) {
   for (std::string_view word : {"inf", "+inf", "infinity", "+infinity"})
-    if (equals_ignore_case(s, word)) return HUGE_VAL;
+    if (text::equals_ascii_lower(s, word)) return HUGE_VAL;
   for (std::string_view word : {"-inf", "-infinity"})
-    if (equals_ignore_case(s, word)) return -HUGE_VAL;
+    if (text::equals_ascii_lower(s, word)) return -HUGE_VAL;
   return std::nullopt;
 }
 

@@ -29,20 +29,10 @@ bool is_ascii_space(char c) {
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
-bool equals_ignore_case(std::string_view text, std::string_view lower) {
-  if (text.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != lower[i]) return false;
-  }
-  return true;
-}
-
 // 1 for a true word, 0 for a false word (any letter case), -1 otherwise.
 int bool_word(std::string_view s) {
-  if (s.size() == 4 && equals_ignore_case(s, "true")) return 1;
-  if (s.size() == 5 && equals_ignore_case(s, "false")) return 0;
+  if (s.size() == 4 && text::equals_ascii_lower(s, "true")) return 1;
+  if (s.size() == 5 && text::equals_ascii_lower(s, "false")) return 0;
   return -1;
 }
 

@@ -40,4 +40,25 @@ std::optional<std::int64_t> parse_int(std::string_view text);
 // throws a value Error when it does not fit in 64 bits.
 std::int64_t digits_value(std::string_view digits);
 
+// The character at pos and its length in bytes, as Python decodes text with
+// "surrogateescape" (the command line, file names): a byte that does not
+// start a valid UTF-8 sequence is one character, U+DC00 plus the byte.
+char32_t char_at(std::string_view text, std::size_t pos, std::size_t& len);
+
+// str.isprintable() for one character (Unicode 14).
+bool is_printable(char32_t cp);
+
+// Python's repr() of a str: quotes chosen as Python chooses them, escapes
+// for quotes, backslashes, control and other unprintable characters.
+std::string repr(std::string_view text);
+
+// Appends value as `digits` lower-case hexadecimal digits.
+void append_hex(std::string& out, char32_t value, int digits);
+
+// Appends the UTF-8 bytes of a code point.
+void append_utf8(std::string& out, char32_t cp);
+
+// True when text equals `lower` (all lower-case ASCII) ignoring ASCII case.
+bool equals_ascii_lower(std::string_view text, std::string_view lower);
+
 }  // namespace isotope::text

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "morvandel/plugins/isotope/errors.hpp"
+#include "morvandel/plugins/isotope/text.hpp"
 
 #ifndef ISOTOPE_OPENMS_SHARE
 #define ISOTOPE_OPENMS_SHARE "/usr/share/openms"
@@ -42,20 +43,8 @@ std::string xml_unescape(std::string_view s) {
       auto [ptr, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), cp, hex ? 16 : 10);
       if (ec != std::errc() || ptr != digits.data() + digits.size() || cp > 0x10FFFF) {
         out.append(s.substr(p, semi - p + 1));
-      } else if (cp < 0x80) {
-        out += static_cast<char>(cp);
-      } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-      } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
       } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
+        text::append_utf8(out, static_cast<char32_t>(cp));
       }
     } else {
       out.append(s.substr(p, semi - p + 1));
