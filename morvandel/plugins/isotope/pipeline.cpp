@@ -258,18 +258,32 @@ class GlycopeptideComputer {
       result.isotopes = hit->second;
     } else {
       append_intensities(result.isotopes, calc_iso_dist(formula_, IsoOptions{true, *n_}));
-      if (patterns_.size() >= kMaxCached) patterns_.clear();
-      patterns_.emplace(formula_, result.isotopes);
+      remember(patterns_, patterns_bytes_, formula_, result.isotopes, formula_.size() + result.isotopes.size());
     }
     column = "GP_Mass";
     append_float_repr(result.mass, gp.mass());
     result.mods = peptide_.mods;
-    if (rows_.size() >= kMaxCached) rows_.clear();
-    return rows_.emplace(key_, std::move(result)).first->second;
+    std::size_t bytes = key_.size() + result.mods.size() + result.mass.size() + result.isotopes.size();
+    return remember(rows_, rows_bytes_, key_, std::move(result), bytes);
   }
 
  private:
-  static constexpr std::size_t kMaxCached = std::size_t{1} << 14;
+  // Each memory holds at most this many bytes of text: when the next entry
+  // would pass it, the memory starts afresh. Realistic tables repeat a few
+  // thousand glycopeptides; a table of megabyte cells cannot fill memory.
+  static constexpr std::size_t kMaxCachedBytes = std::size_t{4} << 20;
+
+  template <class Value>
+  static const Value& remember(std::unordered_map<std::string, Value>& memory, std::size_t& used,
+                               const std::string& key, Value value, std::size_t bytes) {
+    constexpr std::size_t kEntryOverhead = 64;  // node, hash and string headers
+    if (used + bytes + kEntryOverhead > kMaxCachedBytes) {
+      memory.clear();
+      used = 0;
+    }
+    used += bytes + kEntryOverhead;
+    return memory.insert_or_assign(key, std::move(value)).first->second;
+  }
 
   const ModelTables& tables_;
   const Params& param_;
@@ -278,6 +292,7 @@ class GlycopeptideComputer {
   std::optional<std::int64_t> n_;  // isotope_peaks_num, read at the first row
   std::unordered_map<std::string, GlycopeptideResult> rows_;
   std::unordered_map<std::string, std::string> patterns_;
+  std::size_t rows_bytes_ = 0, patterns_bytes_ = 0;
   std::string key_, formula_;
   PeptideParts peptide_;
 };
