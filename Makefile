@@ -58,5 +58,18 @@ bench-large: bootstrap
 	@printf 'isotope_peaks_num = 5\n' > bench/data/params.txt
 	/usr/bin/python3 bench/run_bench.py $(BUILD)-bench/isotope $(LARGE_TABLE) bench/data/params.txt bench/data/out --repeat 1
 
+# libFuzzer targets for every reader (clang with AddressSanitizer and
+# UndefinedBehaviorSanitizer, in their own build folder), each run for
+# FUZZ_SECONDS in turn; fails when any finds a crash, a leak or a time-out.
+# Corpora grow in $(FUZZ_BUILD)/fuzz-corpus (see fuzz/README.md).
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+.PHONY: fuzz
+fuzz: bootstrap
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DISOTOPE_FUZZ=ON -DISOTOPE_PYTHON=OFF -DISOTOPE_TESTS=OFF
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_all
+	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
 	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench $(OUT) bench/data
