@@ -263,12 +263,17 @@ TableReader::TableReader(const std::string& path, std::size_t chunk_bytes) : pat
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd_ < 0) throw Error::os(errno, path);
   struct stat st;
-  if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+  bool known = ::fstat(fd_, &st) == 0;
+  if (known && S_ISDIR(st.st_mode)) {
     ::close(fd_);
     fd_ = -1;
     throw Error::os(EISDIR, path);
   }
-  buf_.resize(std::max<std::size_t>(chunk_bytes, 4));
+  // A small file needs no full chunk: the buffer grows if the file does.
+  std::size_t size = std::max<std::size_t>(chunk_bytes, 4);
+  if (known && S_ISREG(st.st_mode) && st.st_size >= 0)
+    size = std::min(size, static_cast<std::size_t>(st.st_size) + 4);
+  buf_.resize(size);
 }
 
 TableReader::~TableReader() {
