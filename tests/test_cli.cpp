@@ -206,6 +206,14 @@ TEST(NativeMain, FailuresPrintOneLineAndExitOne) {
     EXPECT_EQ(std::count(last_line.begin(), last_line.end(), '\n'), 1);
     EXPECT_TRUE(w.outputs().empty());
   }
+  // A folder named like a table is handed over as one, and fails there.
+  std::string batch = w.dir / "batch";
+  std::filesystem::create_directories(batch + "/ztxt");
+  Outcome folder = w.isotope({"-d", batch, "-o", w.out_dir, "-p", w.params});
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_EQ(folder.out, "Build isotope patterns for " + batch + "/ztxt\n");
+  EXPECT_NE(folder.err.find("isotope: IsADirectoryError: "), std::string::npos) << folder.err;
+
   write_file(w.in_dir + "/b.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\nPEPXIDE 1 0 0 0 0\n");
   Outcome bad = w.isotope({"-i", w.in_dir + "/b.txt", "-o", w.out_dir, "-p", w.params});
   EXPECT_NE(bad.err.find("isotope: KeyError: unknown residue 'X' in PepSeq, line 3 of " + w.in_dir + "/b.txt\n"),
