@@ -9,8 +9,10 @@
 #include "morvandel/plugins/isotope/composition.hpp"
 #include "morvandel/plugins/isotope/errors.hpp"
 #include "morvandel/plugins/isotope/unimod.hpp"
+#include "test_support.hpp"
 
 using namespace isotope;
+using testing_support::error_of;
 
 namespace {
 
@@ -20,17 +22,6 @@ Entries entries(const Composition& c) { return {c.begin(), c.end()}; }
 Entries entries(const Counts& c) { return {c.begin(), c.end()}; }
 
 const ReferenceTables& ref() { return reference_tables(); }
-
-template <class F>
-Error error_of(F&& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error raised";
-  return Error(ErrorKind::Value, "none");
-}
 
 }  // namespace
 

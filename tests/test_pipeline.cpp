@@ -11,6 +11,7 @@
 #include "test_support.hpp"
 
 using namespace isotope;
+using testing_support::error_of;
 using testing_support::read_file;
 using testing_support::TempDir;
 using testing_support::write_file;
@@ -43,16 +44,6 @@ struct Fixture {
   }
   std::string output(const std::string& base) { return read_file(out_dir + "/" + base + "_isotope_pyopenms.txt"); }
 };
-
-Error error_of(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Error& e) {
-    return e;
-  }
-  ADD_FAILURE() << "no error raised";
-  return Error(ErrorKind::Value, "none");
-}
 
 std::string isotopes_text(const std::string& formula, std::int64_t n) {
   std::string out;

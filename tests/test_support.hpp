@@ -19,9 +19,25 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "morvandel/plugins/isotope/errors.hpp"
+
 extern char** environ;
 
 namespace testing_support {
+
+// The isotope::Error that f throws; a test failure when it throws none.
+template <class F>
+isotope::Error error_of(F&& f) {
+  try {
+    f();
+  } catch (const isotope::Error& e) {
+    return e;
+  }
+  ADD_FAILURE() << "no error raised";
+  return isotope::Error(isotope::ErrorKind::Value, "none");
+}
 
 namespace fs = std::filesystem;
 

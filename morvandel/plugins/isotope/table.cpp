@@ -59,6 +59,19 @@ bool split_int_word(std::string_view s, bool& negative, std::string_view& digits
   return true;
 }
 
+// The digits from s[p] on, then trailing blanks to the end, as a value no
+// larger than limit.
+IntRead read_digits(std::string_view s, std::size_t p, std::uint64_t limit, std::uint64_t& value) {
+  std::size_t n = s.size();
+  for (; p < n && is_digit(s[p]); ++p) {
+    auto d = static_cast<std::uint64_t>(s[p] - '0');
+    if (value > (limit - d) / 10) return IntRead::Overflow;
+    value = value * 10 + d;
+  }
+  while (p < n && is_ascii_space(s[p])) ++p;
+  return p == n ? IntRead::Ok : IntRead::Invalid;
+}
+
 // pandas' str_to_int64: overflow is reported as soon as the digits exceed
 // int64, before the rest of the word is looked at.
 IntRead read_int64(std::string_view s) {
@@ -74,13 +87,7 @@ IntRead read_int64(std::string_view s) {
   const std::uint64_t limit =
       static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + (negative ? 1 : 0);
   std::uint64_t value = 0;
-  for (; p < n && is_digit(s[p]); ++p) {
-    auto d = static_cast<std::uint64_t>(s[p] - '0');
-    if (value > (limit - d) / 10) return IntRead::Overflow;
-    value = value * 10 + d;
-  }
-  while (p < n && is_ascii_space(s[p])) ++p;
-  return p == n ? IntRead::Ok : IntRead::Invalid;
+  return read_digits(s, p, limit, value);
 }
 
 // pandas' str_to_uint64: a leading '-' only records that a signed value
@@ -95,17 +102,11 @@ IntRead read_uint64(std::string_view s, bool& negative, bool& big) {
   }
   if (p < n && s[p] == '+') ++p;
   if (p == n || !is_digit(s[p])) return IntRead::Invalid;
-  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
   std::uint64_t value = 0;
-  for (; p < n && is_digit(s[p]); ++p) {
-    auto d = static_cast<std::uint64_t>(s[p] - '0');
-    if (value > (kMax - d) / 10) return IntRead::Overflow;
-    value = value * 10 + d;
-  }
-  while (p < n && is_ascii_space(s[p])) ++p;
-  if (p != n) return IntRead::Invalid;
-  if (value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) big = true;
-  return IntRead::Ok;
+  IntRead read = read_digits(s, p, std::numeric_limits<std::uint64_t>::max(), value);
+  if (read == IntRead::Ok && value > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+    big = true;
+  return read;
 }
 
 // The float64 value numpy gives an integer word (int64 or uint64).
