@@ -164,7 +164,7 @@ int run_main(int argc, char** argv) {
     const ModelTables tables = ModelTables::reference();
     auto run_one = [&](const std::string& input_file) {
       if (parsed.empty_list[kParam]) {
-        console.out("Build isotope patterns for " + input_file + "\n");
+        console.out(start_message(input_file));
         not_a_path();
       }
       run_single_file(input_file, output_dir, *parsed.values[kParam], tables, console);
@@ -174,7 +174,7 @@ int run_main(int argc, char** argv) {
       run_multiple_files(*parsed.values[kDir], run_one);
     } else {
       if (parsed.empty_list[kFile]) {
-        console.out("Build isotope patterns for []\n");
+        console.out(start_message("[]"));
         not_a_path();
       }
       run_one(*parsed.values[kFile]);

@@ -262,7 +262,7 @@ void run_single_file_py(const py::module_& m, py::object input_file, py::object 
   if (!is_path_like(input_file) || !is_path_like(param_file)) {
     // Without paths the core cannot start; the run still announces its
     // table first, then fails where the bad path is first used.
-    console.out("Build isotope patterns for " + std::string(py::str(input_file)) + "\n");
+    console.out(start_message(std::string(py::str(input_file))));
     fs_path(is_path_like(input_file) ? param_file : input_file);
     throw py::type_error("expected str, bytes or os.PathLike object");  // fs_path raised already
   }

@@ -36,6 +36,13 @@ ModelTables ModelTables::reference() {
   return ModelTables{t.aa_comp, t.mod_comp, t.gly_comp};
 }
 
+std::string start_message(std::string_view input_file) {
+  std::string line = "Build isotope patterns for ";
+  line += input_file;
+  line += '\n';
+  return line;
+}
+
 std::string output_path(std::string_view output_dir, std::string_view base_name) {
   std::string path(output_dir);
   path += '/';
@@ -301,7 +308,7 @@ class GlycopeptideComputer {
 
 void run_single_file(const std::string& input_file, const std::optional<std::string>& output_dir,
                      const std::string& param_file, const ModelTables& tables, const Console& console) {
-  console.out("Build isotope patterns for " + input_file + "\n");
+  console.out(start_message(input_file));
   const morvandel::utils::PathParts parts = morvandel::utils::path_full_split(input_file);
   const Params param = read_param(param_file);
   const TableLayout layout = scan_table(input_file);

@@ -29,6 +29,11 @@ struct ModelTables {
   static ModelTables reference();  // the built-in reference tables
 };
 
+// The line a table run starts with: "Build isotope patterns for <input>\n".
+// Callers that fail before the run proper (an input that is no path) print
+// it too, so that it stays worded in one place.
+std::string start_message(std::string_view input_file);
+
 // The output path: output_dir, "/", base name, "_isotope_pyopenms.txt", by
 // plain concatenation.
 std::string output_path(std::string_view output_dir, std::string_view base_name);
