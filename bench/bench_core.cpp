@@ -2,9 +2,12 @@
 // (rows/s, peak memory) come from run_bench.py on a generated table.
 #include <benchmark/benchmark.h>
 
-#include "morvandel/plugins/isotope/composition.hpp"
-#include "morvandel/plugins/isotope/isotope_pattern.hpp"
-#include "morvandel/plugins/isotope/pyformat.hpp"
+#include "isotope/model/composition.hpp"
+#include "isotope/model/formula.hpp"
+#include "isotope/model/peptide.hpp"
+#include "isotope/model/reference_tables.hpp"
+#include "isotope/pattern/isotope_pattern.hpp"
+#include "isotope/base/pyformat.hpp"
 
 using namespace isotope;
 

@@ -21,8 +21,11 @@
 #include <vector>
 
 #include "fuzz_support.hpp"
-#include "morvandel/plugins/isotope/composition.hpp"
-#include "morvandel/plugins/isotope/text.hpp"
+#include "isotope/model/composition.hpp"
+#include "isotope/model/formula.hpp"
+#include "isotope/model/peptide.hpp"
+#include "isotope/model/reference_tables.hpp"
+#include "isotope/base/text.hpp"
 
 namespace {
 

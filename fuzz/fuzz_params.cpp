@@ -9,8 +9,8 @@
 #include <string>
 
 #include "fuzz_support.hpp"
-#include "morvandel/plugins/isotope/cli.hpp"
-#include "morvandel/plugins/isotope/text.hpp"
+#include "isotope/run/params.hpp"
+#include "isotope/base/text.hpp"
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "fuzz_support.hpp"
-#include "morvandel/plugins/isotope/pipeline.hpp"
-#include "morvandel/plugins/isotope/table.hpp"
+#include "isotope/run/pipeline.hpp"
+#include "isotope/io/table.hpp"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <typeinfo>
 #include <utility>
 
-#include "morvandel/plugins/isotope/errors.hpp"
+#include "isotope/base/errors.hpp"
 
 namespace fuzz {
 

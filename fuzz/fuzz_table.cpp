@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "fuzz_support.hpp"
-#include "morvandel/plugins/isotope/table.hpp"
+#include "isotope/io/table.hpp"
 
 namespace {
 

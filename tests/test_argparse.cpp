@@ -2,8 +2,8 @@
 // behaviour, then a differential test that runs thousands of random command
 // lines, program names and widths through Debian's python3 and compares
 // every byte.
-#include "morvandel/plugins/isotope/argparse.hpp"
-#include "morvandel/plugins/isotope/text.hpp"
+#include "argparse.hpp"
+#include "isotope/base/text.hpp"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "morvandel/plugins/isotope/errors.hpp"
+#include "isotope/base/errors.hpp"
 
 namespace ap = isotope::argparse;
 using Status = ap::Parsed::Status;

@@ -4,8 +4,9 @@
 
 #include <sys/stat.h>
 
-#include "morvandel/plugins/isotope/cli.hpp"
-#include "morvandel/plugins/isotope/errors.hpp"
+#include "isotope/run/batch.hpp"
+#include "isotope/run/params.hpp"
+#include "isotope/base/errors.hpp"
 #include "test_support.hpp"
 
 using namespace isotope;

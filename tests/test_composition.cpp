@@ -6,9 +6,12 @@
 #include <random>
 #include <regex>
 
-#include "morvandel/plugins/isotope/composition.hpp"
-#include "morvandel/plugins/isotope/errors.hpp"
-#include "morvandel/plugins/isotope/unimod.hpp"
+#include "isotope/model/composition.hpp"
+#include "isotope/model/formula.hpp"
+#include "isotope/model/peptide.hpp"
+#include "isotope/model/reference_tables.hpp"
+#include "isotope/base/errors.hpp"
+#include "isotope/model/unimod.hpp"
 #include "test_support.hpp"
 
 using namespace isotope;

@@ -5,10 +5,10 @@
 
 #include <sys/mount.h>
 
-#include "morvandel/plugins/isotope/cli.hpp"
-#include "morvandel/plugins/isotope/composition.hpp"
-#include "morvandel/plugins/isotope/errors.hpp"
-#include "morvandel/plugins/isotope/pipeline.hpp"
+#include "isotope/run/batch.hpp"
+#include "isotope/model/composition.hpp"
+#include "isotope/base/errors.hpp"
+#include "isotope/run/pipeline.hpp"
 #include "test_support.hpp"
 
 using namespace isotope;

@@ -2,8 +2,8 @@
 // refused before OpenMS could misbehave.
 #include <gtest/gtest.h>
 
-#include "morvandel/plugins/isotope/errors.hpp"
-#include "morvandel/plugins/isotope/isotope_pattern.hpp"
+#include "isotope/base/errors.hpp"
+#include "isotope/pattern/isotope_pattern.hpp"
 
 using namespace isotope;
 

@@ -4,10 +4,10 @@
 
 #include <sys/stat.h>
 
-#include "morvandel/plugins/isotope/errors.hpp"
-#include "morvandel/plugins/isotope/isotope_pattern.hpp"
-#include "morvandel/plugins/isotope/pipeline.hpp"
-#include "morvandel/plugins/isotope/pyformat.hpp"
+#include "isotope/base/errors.hpp"
+#include "isotope/pattern/isotope_pattern.hpp"
+#include "isotope/run/pipeline.hpp"
+#include "isotope/base/pyformat.hpp"
 #include "test_support.hpp"
 
 using namespace isotope;

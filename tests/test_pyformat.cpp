@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "morvandel/plugins/isotope/pyformat.hpp"
+#include "isotope/base/pyformat.hpp"
 
 namespace isotope {
 namespace {

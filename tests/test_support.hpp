@@ -21,7 +21,7 @@
 
 #include <gtest/gtest.h>
 
-#include "morvandel/plugins/isotope/errors.hpp"
+#include "isotope/base/errors.hpp"
 
 extern char** environ;
 

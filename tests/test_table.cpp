@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "morvandel/plugins/isotope/errors.hpp"
-#include "morvandel/plugins/isotope/table.hpp"
+#include "isotope/base/errors.hpp"
+#include "isotope/io/table.hpp"
 
 namespace isotope {
 namespace {

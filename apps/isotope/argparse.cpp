@@ -1,4 +1,6 @@
-#include "morvandel/plugins/isotope/argparse.hpp"
+// argparse's parse_args, help layout and error messages for the tool's
+// small parser (see argparse.hpp).
+#include "argparse.hpp"
 
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -11,8 +13,8 @@
 #include <iterator>
 #include <utility>
 
-#include "morvandel/plugins/isotope/errors.hpp"
-#include "morvandel/plugins/isotope/text.hpp"
+#include "isotope/base/errors.hpp"
+#include "isotope/base/text.hpp"
 
 namespace isotope::argparse {
 

@@ -1,7 +1,7 @@
 // The native isotope program: see `isotope -h`.
 #include <csignal>
 
-#include "morvandel/plugins/isotope/cli.hpp"
+#include "cli.hpp"
 
 int main(int argc, char** argv) {
   // A write beyond the file-size limit then fails with EFBIG, which the

@@ -1,9 +1,11 @@
-#include "morvandel/plugins/isotope/errors.hpp"
+// The Error type's messages and places, and the Python exception each kind
+// stands for.
+#include "isotope/base/errors.hpp"
 
 #include <cerrno>
 #include <cstring>
 
-#include "morvandel/plugins/isotope/text.hpp"
+#include "isotope/base/unicode.hpp"
 
 namespace isotope {
 

@@ -1,4 +1,6 @@
-#include "morvandel/plugins/isotope/pyformat.hpp"
+// Python's float repr (shortest round-trip digits, laid out as repr lays
+// them out) and pandas' float cells, correctly rounded.
+#include "isotope/base/pyformat.hpp"
 
 #include <array>
 #include <charconv>
@@ -8,7 +10,7 @@
 #include <string>
 #include <system_error>
 
-#include "morvandel/plugins/isotope/text.hpp"
+#include "isotope/base/text.hpp"
 
 namespace isotope {
 

@@ -1,13 +1,14 @@
-// The composition model: the Composition type, ordered counts, the reference
-// tables of residue, modification and monosaccharide compositions, and the
-// rules that turn a modified peptide and a glycan into one composition, and a
-// composition into formula text and back.
+// The composition types: ordered counts read from text (Counts), the
+// elemental composition of a molecule or building block (Composition), a
+// table from key to composition (CompTable), the published element masses,
+// and the summation rule that adds table entries times counts. Everything
+// above the model builds on these; they know nothing of peptides, glycans or
+// files.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -131,80 +132,13 @@ class CompTable {
   std::unordered_map<std::string, std::size_t, Hash, std::equal_to<>> index_;
 };
 
-// ---------------------------------------------------------------------------
-// Reference tables.
-
-// The standard one-letter residue compositions (25 entries).
-const CompTable& standard_residues();
-
-class UnimodDb;  // unimod.hpp
-
-struct ReferenceTables {
-  CompTable aa_comp;   // residue code -> composition
-  CompTable mod_comp;  // modification key -> composition
-  CompTable gly_comp;  // monosaccharide code -> composition
-  std::vector<std::pair<std::string, double>> mic;          // "H2O", "GN", "GNF", "GN2"
-  std::vector<std::pair<std::string, std::string>> mod_d;   // long name -> mod_comp key
-  std::shared_ptr<const UnimodDb> db;  // set only when the Unimod fallback ran
-};
-
-struct TableOptions {
-  // Test seam: when not empty, the literal step fails as it is about to store
-  // the entry with this key, and the Unimod fallback runs.
-  std::string fail_literal_at;
-  // The Unimod database file; empty means the one OpenMS ships.
-  std::string unimod_path;
-};
-
-// Builds the tables: literal modification and monosaccharide entries, with
-// the Unimod fallback when that step fails, then the "mic" masses and mod_d.
-ReferenceTables build_reference_tables(const TableOptions& options = {});
-
-// The tables built once with default options.
-const ReferenceTables& reference_tables();
-
-// ---------------------------------------------------------------------------
-// Peptides, glycans and formula strings.
-
 // The sum over counter's keys, in order, of comp_map[key] times the count.
-// `what` names the kind of key in a lookup error ("residue", ...).
+// Every key is looked up, also those with count 0. `what` names the kind of
+// key in a lookup error ("unknown residue", ...).
 Composition calc_counter_comp(const Counts& counter, const CompTable& comp_map,
                               std::string_view what = {});
-// The residues of seq (each code point one residue), plus one water unless
-// residue is true.
-Composition calc_seq_comp(std::string_view seq, const CompTable& comp_map, bool residue = true);
-// Modification names of a string such as "3,C,Carbamidomethyl/5,M,Oxidation":
-// split at every "/", keep each entry's last ","-separated field.
-Counts mods_counter(std::string_view mods);
-Composition calc_mod_comp(std::string_view mods, const CompTable& comp_map);
-// Sequence part, then (unless mods is empty or absent) the modifications.
-Composition calc_pep_comp(std::string_view seq, std::optional<std::string_view> mods,
-                          const CompTable& aa_comp_map, const CompTable& mod_comp_map,
-                          bool residue = true);
 
-// Calls on_pair(key, digits) for every non-overlapping match, left to right,
-// of the pattern ([A-Z]|[A-Z]\[.+?\])(\d+), where "." is any character but a
-// line feed and \d any Unicode decimal digit. Linear time, no recursion.
-void scan_pairs(std::string_view text,
-                const std::function<void(std::string_view key, std::string_view digits)>& on_pair);
-
-Counts glycan_counter(std::string_view glycan);
-Composition calc_glycan_comp(std::string_view glycan, const CompTable& comp_map,
-                             bool residue = true);
-// "C6H12O6": key then count, every count written.
-std::string comp_to_str(const Composition& comp);
-void append_formula(std::string& out, const Composition& comp);
-Counts component_counter(std::string_view component_str);
-
-// A PepSeq such as "AC[Carbamidomethyl]M[Oxidation]K" cut into its plain
-// sequence "ACMK" and its modification string
-// "2,C,Carbamidomethyl/3,M,Oxidation": tokens are the matches of
-// [A-Z]\[.+?\]|[A-Z]; everything else is skipped.
-struct PeptideParts {
-  std::string seq;
-  std::string mods;
-};
-PeptideParts split_peptide(std::string_view pep_seq);
-void split_peptide(std::string_view pep_seq, PeptideParts& out);  // reuses out's buffers
+// One water, {"H": 2, "O": 1}.
+const Composition& water();
 
 }  // namespace isotope

@@ -1,12 +1,16 @@
-#include "morvandel/plugins/isotope/unimod.hpp"
+// The reader of OpenMS's unimod.xml: each <umod:mod> record's title, full
+// name, id, delta mono mass and delta composition, in document order, with
+// isotopes such as "13C" keyed "C[13]". A plain scan of the tags (no XML
+// library): the file is OpenMS's own and well formed.
+#include "isotope/model/unimod.hpp"
 
 #include <cerrno>
 #include <charconv>
 #include <fstream>
 #include <sstream>
 
-#include "morvandel/plugins/isotope/errors.hpp"
-#include "morvandel/plugins/isotope/text.hpp"
+#include "isotope/base/errors.hpp"
+#include "isotope/base/text.hpp"
 
 #ifndef ISOTOPE_OPENMS_SHARE
 #define ISOTOPE_OPENMS_SHARE "/usr/share/openms"

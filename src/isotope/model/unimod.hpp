@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "morvandel/plugins/isotope/composition.hpp"
+#include "isotope/model/composition.hpp"
 
 namespace isotope {
 

@@ -1,4 +1,6 @@
-#include "morvandel/plugins/isotope/isotope_pattern.hpp"
+// The coarse isotope pattern through OpenMS: labelled entries filtered out
+// of the formula, OpenMS's rejections turned into value Errors.
+#include "isotope/pattern/isotope_pattern.hpp"
 
 #include <new>
 
@@ -8,8 +10,8 @@
 #include <OpenMS/CHEMISTRY/ISOTOPEDISTRIBUTION/IsotopeDistribution.h>
 #include <OpenMS/CONCEPT/Exception.h>
 
-#include "morvandel/plugins/isotope/composition.hpp"
-#include "morvandel/plugins/isotope/errors.hpp"
+#include "isotope/base/errors.hpp"
+#include "isotope/model/formula.hpp"
 
 namespace isotope {
 

@@ -1,35 +1,25 @@
-#include "morvandel/plugins/isotope/pipeline.hpp"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+// The single-file pipeline: two passes over the table (typing, then
+// computing and writing), results remembered per glycopeptide and per
+// formula, and the output written through OutputFile.
+#include "isotope/run/pipeline.hpp"
 
 #include <array>
-#include <cerrno>
-#include <chrono>
-#include <cstdio>
 #include <unordered_map>
 #include <vector>
 
-#include "morvandel/plugins/isotope/cli.hpp"
-#include "morvandel/plugins/isotope/errors.hpp"
-#include "morvandel/plugins/isotope/isotope_pattern.hpp"
-#include "morvandel/plugins/isotope/pyformat.hpp"
-#include "morvandel/plugins/isotope/table.hpp"
-#include "morvandel/plugins/isotope/text.hpp"
-#include "morvandel/plugins/utils/path_full_split.hpp"
+#include "isotope/base/errors.hpp"
+#include "isotope/base/pyformat.hpp"
+#include "isotope/io/output_file.hpp"
+#include "isotope/io/table.hpp"
+#include "isotope/model/reference_tables.hpp"
+#include "isotope/model/formula.hpp"
+#include "isotope/model/peptide.hpp"
+#include "isotope/pattern/isotope_pattern.hpp"
+#include "isotope/run/options.hpp"
+#include "isotope/run/progress.hpp"
+#include "morvandel/utils/path_full_split.hpp"
 
 namespace isotope {
-
-Console Console::standard() {
-  auto writer = [](std::FILE* f) {
-    return [f](std::string_view s) {
-      std::fwrite(s.data(), 1, s.size(), f);
-      std::fflush(f);
-    };
-  };
-  return Console{writer(stdout), writer(stderr)};
-}
 
 ModelTables ModelTables::reference() {
   const ReferenceTables& t = reference_tables();
@@ -54,141 +44,6 @@ std::string output_path(std::string_view output_dir, std::string_view base_name)
 namespace {
 
 // ---------------------------------------------------------------------------
-// Progress counter in the style of tqdm without a total:
-// "12345it [00:01, 9876.54it/s]", redrawn at most ten times a second.
-
-class Progress {
- public:
-  explicit Progress(const Console& console) : console_(console), start_(Clock::now()), last_(start_) {
-    draw(start_);
-  }
-
-  void tick() {
-    ++n_;
-    // Reading the clock costs little, but not nothing: look every 64 rows.
-    if ((n_ & 63) != 0) return;
-    auto now = Clock::now();
-    if (now - last_ >= std::chrono::milliseconds(100)) draw(now);
-  }
-
-  void close() {
-    draw(Clock::now());
-    console_.err("\n");
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-
-  void draw(Clock::time_point now) {
-    last_ = now;
-    double elapsed = std::chrono::duration<double>(now - start_).count();
-    auto secs = static_cast<long>(elapsed);
-    char clock[32];
-    if (secs >= 3600)
-      std::snprintf(clock, sizeof clock, "%ld:%02ld:%02ld", secs / 3600, secs / 60 % 60, secs % 60);
-    else
-      std::snprintf(clock, sizeof clock, "%02ld:%02ld", secs / 60, secs % 60);
-    char rate[48];
-    double r = elapsed > 0 ? static_cast<double>(n_) / elapsed : 0;
-    if (r <= 0)
-      std::snprintf(rate, sizeof rate, "?it/s");
-    else if (r < 1)
-      std::snprintf(rate, sizeof rate, "%5.2fs/it", 1 / r);
-    else
-      std::snprintf(rate, sizeof rate, "%5.2fit/s", r);
-    char line[160];
-    std::snprintf(line, sizeof line, "\r%zuit [%s, %s]", n_, clock, rate);
-    console_.err(line);
-  }
-
-  const Console& console_;
-  std::size_t n_ = 0;
-  Clock::time_point start_, last_;
-};
-
-// ---------------------------------------------------------------------------
-// The output file: written into a temporary file in the output folder and
-// renamed over the target when complete. Any failure is remembered rather
-// than thrown at once, so that a bad row later in the table is still
-// reported first, as it would be if the table were written only at the end.
-
-mode_t current_umask() {
-  static const mode_t mask = [] {
-    mode_t m = ::umask(0);
-    ::umask(m);
-    return m;
-  }();
-  return mask;
-}
-
-class OutputFile {
- public:
-  explicit OutputFile(std::string target) : target_(std::move(target)) {
-    std::string dir = target_.substr(0, target_.rfind('/') + 1);
-    std::string tmpl = dir + ".isotope-tmp-XXXXXX";
-    fd_ = ::mkstemp(tmpl.data());
-    if (fd_ < 0) {
-      fail(errno);
-      return;
-    }
-    temp_ = tmpl;
-    // A new file gets the mode an ordinary create would give it; a replaced
-    // file keeps its mode.
-    struct stat st;
-    mode_t mode = ::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? (st.st_mode & 07777)
-                                                                           : (0666 & ~current_umask());
-    if (::fchmod(fd_, mode) != 0) fail(errno);
-  }
-
-  ~OutputFile() {
-    if (fd_ >= 0) ::close(fd_);
-    if (!temp_.empty() && !committed_) ::unlink(temp_.c_str());
-  }
-
-  OutputFile(const OutputFile&) = delete;
-  OutputFile& operator=(const OutputFile&) = delete;
-
-  // Writes out the buffer (and empties it) unless an earlier step failed.
-  void write(std::string& buffer) {
-    const char* p = buffer.data();
-    std::size_t left = buffer.size();
-    while (!error_ && left > 0) {
-      ssize_t n = ::write(fd_, p, left);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        fail(errno);
-        break;
-      }
-      p += n;
-      left -= static_cast<std::size_t>(n);
-    }
-    buffer.clear();
-  }
-
-  // Makes the file durable and moves it into place, or throws the first
-  // failure met.
-  void commit() {
-    if (!error_ && ::fsync(fd_) != 0 && errno != EINVAL) fail(errno);
-    if (!error_ && ::close(fd_) != 0) fail(errno);
-    fd_ = -1;
-    if (!error_ && ::rename(temp_.c_str(), target_.c_str()) != 0) fail(errno);
-    if (error_) throw Error::os(error_, target_);
-    committed_ = true;
-  }
-
- private:
-  void fail(int err) {
-    if (!error_) error_ = err;
-  }
-
-  std::string target_;
-  std::string temp_;
-  int fd_ = -1;
-  int error_ = 0;
-  bool committed_ = false;
-};
-
-// ---------------------------------------------------------------------------
 
 constexpr std::size_t kFlushBytes = std::size_t{1} << 20;
 constexpr std::array<std::string_view, 5> kCountColumns = {"N", "H", "F", "S", "G"};
@@ -198,24 +53,6 @@ std::ptrdiff_t find_column(const std::vector<std::string>& names, std::string_vi
   for (std::size_t i = 0; i < names.size(); ++i)
     if (names[i] == name) return static_cast<std::ptrdiff_t>(i);
   return -1;
-}
-
-// "isotope_peaks_num" as Python's int() reads it.
-std::int64_t isotope_peaks_num(const Params& param, const std::string& param_file) {
-  constexpr std::string_view kOption = "isotope_peaks_num";
-  const std::string* value = find_param(param, kOption);
-  if (!value) throw Error::lookup("parameter file has no option", kOption).at(param_file);
-  std::optional<std::int64_t> n;
-  try {
-    n = text::parse_int(*value);
-  } catch (Error& e) {
-    throw e.at(param_file);
-  }
-  if (!n)
-    throw Error::value("invalid literal for int() with base 10: " + py_repr(*value) + " (" +
-                       std::string(kOption) + ")")
-        .at(param_file);
-  return *n;
 }
 
 void append_intensities(std::string& out, const std::vector<double>& intensities) {
@@ -240,8 +77,7 @@ struct GlycopeptideResult {
 // the step at work, for the place of an error.
 class GlycopeptideComputer {
  public:
-  GlycopeptideComputer(const ModelTables& tables, const Params& param, const std::string& param_file)
-      : tables_(tables), param_(param), param_file_(param_file) {}
+  GlycopeptideComputer(const ModelTables& tables, const Options& options) : tables_(tables), options_(options) {}
 
   const GlycopeptideResult& compute(std::string_view pep_seq, const std::string& glycan, std::string_view& column) {
     key_.assign(pep_seq);
@@ -257,7 +93,7 @@ class GlycopeptideComputer {
     gp += calc_glycan_comp(glycan, tables_.gly_comp);
     gp += water_;
     column = {};
-    if (!n_) n_ = isotope_peaks_num(param_, param_file_);
+    if (!n_) n_ = options_.peaks_num();
     column = "GP_Isotopes";
     formula_.clear();
     append_formula(formula_, gp);
@@ -293,8 +129,7 @@ class GlycopeptideComputer {
   }
 
   const ModelTables& tables_;
-  const Params& param_;
-  const std::string& param_file_;
+  const Options& options_;
   const Composition water_ = {{"H", 2}, {"O", 1}};
   std::optional<std::int64_t> n_;  // isotope_peaks_num, read at the first row
   std::unordered_map<std::string, GlycopeptideResult> rows_;
@@ -310,7 +145,7 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
                      const std::string& param_file, const ModelTables& tables, const Console& console) {
   console.out(start_message(input_file));
   const morvandel::utils::PathParts parts = morvandel::utils::path_full_split(input_file);
-  const Params param = read_param(param_file);
+  const Options options = read_options(read_param(param_file), param_file);
   const TableLayout layout = scan_table(input_file);
 
   // Output columns: the input's, then the computed ones it lacks.
@@ -342,7 +177,7 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   reader.next(fields, line);  // the header, already named by scan_table
 
   std::string buffer, glycan;
-  GlycopeptideComputer computer(tables, param, param_file);
+  GlycopeptideComputer computer(tables, options);
   Progress progress(console);
   std::size_t row = 0;
   std::string_view column;
@@ -404,7 +239,7 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
 
   if (!output_dir)
     throw Error::type("no output directory given: cannot build the output path for " + py_repr(input_file));
-  if (row == 0) buffer = "\n";  // no rows: no columns either, an empty header line
+  if (row == 0) buffer.assign(1, '\n');  // no rows: no columns either, an empty header line
   file->write(buffer);
   file->commit();
 }

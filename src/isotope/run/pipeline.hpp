@@ -3,23 +3,14 @@
 // out, written as "<base name>_isotope_pyopenms.txt" into the output folder.
 #pragma once
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "morvandel/plugins/isotope/composition.hpp"
+#include "isotope/model/composition.hpp"
+#include "isotope/run/console.hpp"
 
 namespace isotope {
-
-// Where the pipeline's messages go: the "Build isotope patterns for ..."
-// line to `out`, the progress counter to `err`.
-struct Console {
-  std::function<void(std::string_view)> out;
-  std::function<void(std::string_view)> err;
-  // The process's standard output and standard error.
-  static Console standard();
-};
 
 // The composition tables a run reads.
 struct ModelTables {

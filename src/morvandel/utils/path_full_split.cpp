@@ -1,4 +1,5 @@
-#include "morvandel/plugins/utils/path_full_split.hpp"
+// os.path.split then os.path.splitext, as the sibling Python helper does.
+#include "morvandel/utils/path_full_split.hpp"
 
 namespace morvandel::utils {
 

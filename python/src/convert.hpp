@@ -1,7 +1,8 @@
-// The Python binding of the isotope core: conversions between Python
-// objects and the core's types, and the mapping of core errors onto Python
-// exceptions. The module itself (morvandel.plugins.isotope) is defined in
-// module.cpp.
+// Conversions between Python objects and the core's types, and the mapping
+// of core errors onto Python exceptions: what every part of the binding
+// shares. The binding is the compiled module morvandel.plugins._isotope;
+// the public module morvandel.plugins.isotope (isotope.py) is written in
+// Python over it.
 #pragma once
 
 #include <pybind11/pybind11.h>
@@ -10,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "morvandel/plugins/isotope/composition.hpp"
-#include "morvandel/plugins/isotope/errors.hpp"
+#include "isotope/base/errors.hpp"
+#include "isotope/model/composition.hpp"
 
 namespace isotope::python {
 
@@ -54,6 +55,33 @@ class CompositionArg {
   std::optional<Composition> owned_;
   const Composition* ptr_ = nullptr;
 };
+
+// ---------------------------------------------------------------------------
+// Small conversions shared by the parts of the binding.
+
+std::string type_name(py::handle obj);
+// A KeyError with the key as its only argument, as a dict raises it.
+[[noreturn]] void raise_key_error(py::handle key);
+bool truthy(py::handle obj);
+// operator.index(obj) as a 64-bit integer.
+std::int64_t to_int64(py::handle obj, const char* what);
+// The text a pattern reader scans; anything but str fails as re.findall does.
+std::string_view pattern_text(py::handle obj);
+// A missing cell as pandas gives it: None or a float NaN.
+bool is_missing(py::handle obj);
+bool is_composition(py::handle obj);
+bool is_mapping(py::handle obj);
+py::object not_implemented();
+// A str key as UTF-8, or nothing for other keys (and for str that cannot be
+// encoded, which no composition holds either).
+std::optional<std::string_view> key_text(py::handle key);
+py::dict counts_to_dict(const Counts& counts);
+
+// The parts of the module, bound in this order by module.cpp.
+void bind_composition(py::module_& m);
+void bind_tables(py::module_& m);
+void bind_operations(py::module_& m);
+void bind_runs(py::module_& m);
 
 // ---------------------------------------------------------------------------
 // Errors: Lookup -> KeyError(key), Value -> ValueError, Type -> TypeError,

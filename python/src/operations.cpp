@@ -1,0 +1,134 @@
+// The composition, formula and isotope operations. Tables are read key by
+// key through the mapping's own __getitem__, as the operations look their
+// entries up, so that a missing key raises what the mapping raises and only
+// the entries used are converted. The public module wraps each of these in a
+// Python function with the documented calling form.
+#include <pybind11/numpy.h>
+
+#include <algorithm>
+
+#include "convert.hpp"
+#include "isotope/base/text.hpp"
+#include "isotope/model/formula.hpp"
+#include "isotope/model/peptide.hpp"
+#include "isotope/pattern/isotope_pattern.hpp"
+
+namespace isotope::python {
+
+namespace {
+
+// Tables read key by key, as the operations look their entries up: the
+// mapping's own __getitem__ raises for a missing key (KeyError(key) for a
+// dict), and only the entries used are converted.
+
+void gather(CompTable& table, py::handle comp_map, std::string_view key) {
+  if (table.find(key)) return;
+  py::object part = comp_map[to_str(key)];
+  table.set(key, composition_from_mapping(part));
+}
+
+void gather_residues(CompTable& table, py::handle comp_map, std::string_view seq) {
+  for (std::size_t p = 0; p < seq.size();) {
+    std::size_t len = 0;
+    text::code_point_at(seq, p, len);
+    gather(table, comp_map, seq.substr(p, len));
+    p += len;
+  }
+}
+
+void gather_counts(CompTable& table, py::handle comp_map, const Counts& counts) {
+  for (const auto& entry : counts) gather(table, comp_map, entry.first);
+}
+
+// ---------------------------------------------------------------------------
+// The operations.
+
+Composition calc_counter_comp_py(py::object counter, py::object comp_map) {
+  if (!is_mapping(counter))
+    throw py::type_error("counter must be a mapping of keys to counts, not " + type_name(counter));
+  // Key by key, as a Python loop over the counter fails: the table lookup,
+  // then int() of the count, then the product.
+  Counts counts;
+  CompTable table;
+  for (py::handle key : counter.attr("keys")()) {
+    py::object part = comp_map[key];
+    py::object count = counter[key];
+    Count n = to_count(count);
+    std::string_view k = utf8(key, "counter key");
+    table.set(k, composition_from_mapping(part));
+    counts.set(k, n);
+  }
+  return calc_counter_comp(counts, table);
+}
+
+Composition calc_seq_comp_py(py::object seq, py::object comp_map, py::object residue) {
+  std::string_view s = utf8(seq, "seq");
+  CompTable table;
+  gather_residues(table, comp_map, s);
+  return calc_seq_comp(s, table, truthy(residue));
+}
+
+// The (name, count) pairs of a modification string; none for a missing cell
+// (None, NaN).
+py::list mods_counter_py(py::object mods) {
+  py::list pairs;
+  if (is_missing(mods)) return pairs;
+  for (const auto& [key, n] : mods_counter(utf8(mods, "mods"))) pairs.append(py::make_tuple(to_str(key), n));
+  return pairs;
+}
+
+Composition calc_mod_comp_py(py::object mods, py::object comp_map) {
+  if (is_missing(mods)) return Composition();
+  std::string_view s = utf8(mods, "mods");
+  CompTable table;
+  gather_counts(table, comp_map, mods_counter(s));
+  return calc_mod_comp(s, table);
+}
+
+Composition calc_pep_comp_py(py::object seq, py::object mods, py::object aa_comp_map, py::object mod_comp_map,
+                             py::object residue) {
+  std::string_view s = utf8(seq, "seq");
+  CompTable aa_table, mod_table;
+  gather_residues(aa_table, aa_comp_map, s);
+  std::optional<std::string_view> m;
+  if (!is_missing(mods)) {
+    m = utf8(mods, "mods");
+    if (!m->empty()) gather_counts(mod_table, mod_comp_map, mods_counter(*m));
+  }
+  return calc_pep_comp(s, m, aa_table, mod_table, truthy(residue));
+}
+
+py::array_t<double> calc_iso_dist_py(py::object comp, py::dict kwargs) {
+  std::string_view formula = pattern_text(comp);
+  IsoOptions options;
+  if (kwargs.contains("filter_iso")) options.filter_iso = truthy(kwargs["filter_iso"]);
+  if (kwargs.contains("N")) options.N = to_int64(kwargs["N"], "N");
+  const std::vector<double> peaks = calc_iso_dist(formula, options);
+  py::array_t<double> out(static_cast<py::ssize_t>(peaks.size()));
+  std::copy(peaks.begin(), peaks.end(), out.mutable_data());
+  return out;
+}
+
+Composition calc_glycan_comp_py(py::object glycan, py::object comp_map, py::object residue) {
+  std::string_view s = pattern_text(glycan);
+  CompTable table;
+  gather_counts(table, comp_map, glycan_counter(s));
+  return calc_glycan_comp(s, table, truthy(residue));
+}
+
+}  // namespace
+
+void bind_operations(py::module_& m) {
+  m.def("calc_counter_comp", &calc_counter_comp_py);
+  m.def("calc_seq_comp", &calc_seq_comp_py);
+  m.def("mods_counter", &mods_counter_py);
+  m.def("calc_mod_comp", &calc_mod_comp_py);
+  m.def("calc_pep_comp", &calc_pep_comp_py);
+  m.def("component_counter", [](py::object s) { return counts_to_dict(component_counter(pattern_text(s))); });
+  m.def("calc_iso_dist", &calc_iso_dist_py);
+  m.def("glycan_counter", [](py::object s) { return counts_to_dict(glycan_counter(pattern_text(s))); });
+  m.def("calc_glycan_comp", &calc_glycan_comp_py);
+  m.def("comp_to_str", [](py::object comp) { return to_str(comp_to_str(CompositionArg(comp).get())); });
+}
+
+}  // namespace isotope::python

@@ -1,0 +1,63 @@
+// The first pass over a table: its column names and the types of its cells,
+// block by block as pandas types them.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "isotope/io/cells.hpp"
+
+namespace isotope {
+
+struct Column {
+  std::string name;
+  // The type of the column as a whole: the cell type when every block has
+  // the same, otherwise Int, Float or Bool after the numeric join, and Text
+  // for a column of mixed Python values. Use TableLayout::row_types for the
+  // exact type of each cell.
+  ColumnType type;
+};
+
+// Cell types of a run of rows: from first_row up to the next run's.
+struct TypeRun {
+  std::size_t first_row;
+  std::vector<ColumnType> types;  // one per column
+};
+
+struct TableLayout {
+  std::vector<Column> columns;
+  std::size_t rows = 0;
+  // pandas types blocks of this many rows separately (typing_block_rows).
+  std::size_t block_rows = 0;
+  // Consecutive blocks with the same cell types share one run; a table
+  // typed alike throughout has one run. Never empty.
+  std::vector<TypeRun> runs;
+
+  // The cell types of data row `row` (0-based, header excluded).
+  const std::vector<ColumnType>& row_types(std::size_t row) const;
+};
+
+// The first pass over a table file. Reads every record, names the columns
+// (header_names) and types them. Throws, with the file and line:
+// - a value Error "No columns to parse from file" for a file with no
+//   header (empty or blank),
+// - a value Error for a row with more fields than the header (pandas would
+//   silently make an index of the leading columns, or fail),
+// - the reader's errors (OS, decode, end of file inside quotes).
+// A row with fewer fields than the header has missing cells at its end.
+// Memory does not grow with the number of rows (beyond one run per change
+// of cell types between blocks).
+TableLayout scan_table(const std::string& path);
+
+// Column names as pandas makes them from the header fields: an empty name
+// becomes "Unnamed: i" (i the 0-based field index); a repeated name X gets
+// X.1, X.2, ... skipping names already in the header ("a a a.1" ->
+// a, a.2, a.1); non-empty names are settled before unnamed ones.
+std::vector<std::string> header_names(const std::vector<std::string>& fields);
+
+// Rows per typing block for a table of `columns` columns: the largest power
+// of two below 2^20 / columns (at least 1). 12 columns: 65536 rows.
+std::size_t typing_block_rows(std::size_t columns);
+
+}  // namespace isotope

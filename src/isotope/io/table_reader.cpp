@@ -1,0 +1,306 @@
+// The table reader: a chunked byte buffer and a small state machine per
+// record (see table_reader.hpp for the format).
+#include "isotope/io/table_reader.hpp"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+#include "isotope/base/errors.hpp"
+#include "isotope/base/text.hpp"
+
+namespace isotope {
+
+namespace {
+
+
+constexpr std::array<bool, 256> byte_set(std::string_view bytes) {
+  std::array<bool, 256> t{};
+  for (char c : bytes) t[static_cast<unsigned char>(c)] = true;
+  return t;
+}
+
+// Bytes that end a run of an unquoted or a quoted field.
+constexpr auto kFieldStop = byte_set(std::string_view(" \t\r\n\0", 5));
+constexpr auto kQuotedStop = byte_set(std::string_view("\"\r\n\0", 4));
+
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+bool all_ascii(const char* p, std::size_t n) {
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (w & 0x8080808080808080ull) return false;
+  }
+  for (; i < n; ++i)
+    if (static_cast<unsigned char>(p[i]) & 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
+TableReader::TableReader(const std::string& path, std::size_t chunk_bytes) : path_(path) {
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd_ < 0) throw Error::os(errno, path);
+  struct stat st;
+  bool known = ::fstat(fd_, &st) == 0;
+  if (known && S_ISDIR(st.st_mode)) {
+    ::close(fd_);
+    fd_ = -1;
+    throw Error::os(EISDIR, path);
+  }
+  // A small file needs no full chunk: the buffer grows if the file does.
+  std::size_t size = std::max<std::size_t>(chunk_bytes, 4);
+  if (known && S_ISREG(st.st_mode) && st.st_size >= 0)
+    size = std::min(size, static_cast<std::size_t>(st.st_size) + 4);
+  buf_.resize(size);
+}
+
+TableReader::~TableReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void TableReader::fail_read(int err) const { throw Error::os(err, path_); }
+
+bool TableReader::refill() {
+  if (eof_) return false;
+  if (keep_ > 0) {
+    std::memmove(buf_.data(), buf_.data() + keep_, end_ - keep_);
+    pos_ -= keep_;
+    end_ -= keep_;
+    keep_ = 0;
+  }
+  if (end_ == buf_.size()) buf_.resize(buf_.size() * 2);  // a record longer than the buffer
+  for (;;) {
+    ssize_t got = ::read(fd_, buf_.data() + end_, buf_.size() - end_);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      fail_read(errno);
+    }
+    if (got == 0) {
+      eof_ = true;
+      return false;
+    }
+    end_ += static_cast<std::size_t>(got);
+    return true;
+  }
+}
+
+void TableReader::check_record_utf8(std::size_t end, long line) const {
+  const char* begin = buf_.data() + keep_;
+  if (all_ascii(begin, end - keep_)) return;
+  try {
+    text::check_utf8(std::string_view(begin, end - keep_));
+  } catch (Error& e) {
+    e.at(path_, line);
+    throw;
+  }
+}
+
+// --- One record --------------------------------------------------------------
+//
+// next() drives a small state machine over the buffer: one member function
+// per state, each consuming bytes from pos_ and naming the state that
+// follows. Every line end goes through line_end(), which counts lines
+// (a CRLF once) and remembers a CR that ends a record, whose LF the next
+// record skips.
+
+void TableReader::line_end(char c) {
+  if (c == '\r' || !rec_.prev_cr) ++line_;
+  rec_.prev_cr = c == '\r';
+}
+
+void TableReader::end_record_at(char c) {
+  ++pos_;
+  line_end(c);
+  if (c == '\r') after_ = After::Cr;
+}
+
+void TableReader::new_field(std::vector<std::string>& fields) {
+  if (rec_.count == fields.size()) {
+    fields.emplace_back();
+  } else {
+    fields[rec_.count].clear();
+  }
+  rec_.field = &fields[rec_.count++];
+  rec_.cut = false;
+}
+
+void TableReader::append(const char* p, std::size_t n) {
+  if (!rec_.cut) rec_.field->append(p, n);
+}
+
+bool TableReader::finish(std::vector<std::string>& fields, std::size_t end, long& line) {
+  fields.resize(rec_.count);
+  check_record_utf8(end, rec_.line);
+  line = rec_.line;
+  return true;
+}
+
+// Blank lines and blanks before the first field.
+TableReader::State TableReader::on_start_record(char c) {
+  if (is_blank(c)) {
+    ++pos_;
+    rec_.prev_cr = false;
+    return State::StartRecord;
+  }
+  if (c == '\n' || c == '\r') {
+    ++pos_;
+    line_end(c);
+    keep_ = pos_;
+    return State::StartRecord;
+  }
+  rec_.line = line_;
+  rec_.prev_cr = false;
+  return State::StartField;
+}
+
+TableReader::State TableReader::on_start_field(char c, std::vector<std::string>& fields) {
+  new_field(fields);
+  if (c != '"') return State::Field;
+  ++pos_;
+  rec_.quote_line = line_;
+  return State::Quoted;
+}
+
+// An unquoted run: up to a blank, a line end or a NUL byte.
+TableReader::State TableReader::on_field() {
+  const char* b = buf_.data();
+  std::size_t q = pos_;
+  while (q < end_ && !kFieldStop[static_cast<unsigned char>(b[q])]) ++q;
+  append(b + pos_, q - pos_);
+  pos_ = q;
+  if (q == end_) return State::Field;  // more after a refill
+  char c = b[q];
+  if (c == '\0') {
+    ++pos_;
+    rec_.cut = true;
+    return State::Field;
+  }
+  if (is_blank(c)) {
+    ++pos_;
+    return State::Blanks;
+  }
+  end_record_at(c);
+  return State::Done;
+}
+
+// Inside quotes: up to the next '"'; line ends belong to the field.
+TableReader::State TableReader::on_quoted() {
+  const char* b = buf_.data();
+  std::size_t q = pos_;
+  while (q < end_ && !kQuotedStop[static_cast<unsigned char>(b[q])]) ++q;
+  if (q > pos_) {
+    append(b + pos_, q - pos_);
+    rec_.prev_cr = false;
+  }
+  pos_ = q;
+  if (q == end_) return State::Quoted;
+  char c = b[q];
+  ++pos_;
+  if (c == '"') {
+    rec_.prev_cr = false;
+    return State::QuoteInQuoted;
+  }
+  if (c == '\0') {
+    rec_.cut = true;
+    rec_.prev_cr = false;
+    return State::Quoted;
+  }
+  line_end(c);
+  append(&c, 1);
+  return State::Quoted;
+}
+
+// After a '"' inside quotes: "" is one quote; otherwise the quotes ended.
+TableReader::State TableReader::on_quote_in_quoted(char c) {
+  if (c == '"') {
+    ++pos_;
+    append(&c, 1);
+    return State::Quoted;
+  }
+  if (is_blank(c)) {
+    ++pos_;
+    return State::Blanks;
+  }
+  if (c == '\n' || c == '\r') {
+    end_record_at(c);
+    return State::Done;
+  }
+  return State::Field;  // text after the closing quote joins the field
+}
+
+// Blanks between fields or at the end of the line.
+TableReader::State TableReader::on_blanks(char c) {
+  if (is_blank(c)) {
+    ++pos_;
+    return State::Blanks;
+  }
+  if (c == '\n' || c == '\r') {
+    end_record_at(c);
+    return State::Done;
+  }
+  return State::StartField;
+}
+
+TableReader::State TableReader::after_lone_cr() {
+  // The byte after a lone CR that ended the previous record: an LF makes it
+  // a CRLF; a blank starts a record at once, which has no fields if the line
+  // holds only blanks.
+  after_ = After::Line;
+  if (pos_ == end_ && !refill()) return State::StartRecord;
+  char c = buf_[pos_];
+  if (c == '\n') {
+    ++pos_;
+    keep_ = pos_;
+  } else if (is_blank(c)) {
+    ++pos_;
+    rec_.line = line_;
+    return State::Blanks;
+  }
+  return State::StartRecord;
+}
+
+bool TableReader::next(std::vector<std::string>& fields, long& line) {
+  if (!started_) {
+    started_ = true;
+    while (end_ < 3 && refill()) {
+    }
+    if (end_ >= 3 && std::memcmp(buf_.data(), "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
+  }
+  keep_ = pos_;
+  rec_ = Record{};
+  rec_.line = rec_.quote_line = line_;
+
+  State state = after_ == After::Cr ? after_lone_cr() : State::StartRecord;
+  for (;;) {
+    if (pos_ == end_ && !refill()) {
+      // End of file.
+      if (state == State::StartRecord) return false;
+      if (state == State::Quoted) {
+        check_record_utf8(end_, rec_.line);
+        throw Error::value("end of file inside a quoted field").at(path_, rec_.quote_line);
+      }
+      return finish(fields, end_, line);
+    }
+    char c = buf_[pos_];
+    switch (state) {
+      case State::StartRecord: state = on_start_record(c); break;
+      case State::StartField: state = on_start_field(c, fields); break;
+      case State::Field: state = on_field(); break;
+      case State::Quoted: state = on_quoted(); break;
+      case State::QuoteInQuoted: state = on_quote_in_quoted(c); break;
+      case State::Blanks: state = on_blanks(c); break;
+      case State::Done: break;
+    }
+    if (state == State::Done) return finish(fields, pos_, line);
+  }
+}
+
+}  // namespace isotope

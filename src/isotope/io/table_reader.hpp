@@ -1,0 +1,91 @@
+// Streams the records of a whitespace-separated text table, as pandas' C
+// tokenizer reads it with sep=r"\s+".
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace isotope {
+
+// Streams the records of one text table.
+//
+// Bytes are read in chunks; a record is held in memory only while it is
+// read. The format is the one pandas' C tokenizer reads with sep=r"\s+":
+// - The file is UTF-8; a byte order mark at its very start is dropped.
+//   Invalid UTF-8 is a decode Error placed at the record's line; its
+//   position counts bytes from the start of that line.
+// - LF, CRLF and a lone CR end lines. Lines holding only spaces and tabs
+//   are skipped.
+// - Fields are separated by runs of spaces and tabs; blanks at the start
+//   and end of a line are ignored. Other white space (\f, \v, U+00A0, ...)
+//   belongs to the field.
+// - A field that starts with '"' is quoted: it runs to the next lone '"'
+//   and may hold blanks, line ends and "" for one '"'. Text that follows
+//   the closing quote belongs to the same field ("ab"cd -> abcd). A '"'
+//   inside an unquoted field is an ordinary character (ab"cd -> ab"cd).
+// - A NUL byte ends the field's value: the rest of the field is dropped.
+// - After a lone CR, a line of blanks only is not skipped but read as a
+//   record with no fields (pandas' tokenizer does that).
+// - End of file inside a quoted field is a value Error.
+class TableReader {
+ public:
+  static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
+
+  // Throws Error::os when the file cannot be opened.
+  explicit TableReader(const std::string& path, std::size_t chunk_bytes = kChunkBytes);
+  ~TableReader();
+  TableReader(const TableReader&) = delete;
+  TableReader& operator=(const TableReader&) = delete;
+
+  // Reads the next record (the header first, then the rows) into fields,
+  // reusing its strings, and sets line to the physical line (1-based) where
+  // the record starts. Returns false at the end of the file.
+  bool next(std::vector<std::string>& fields, long& line);
+
+  const std::string& path() const noexcept { return path_; }
+
+ private:
+  enum class After : std::uint8_t { Line, Cr };
+  enum class State : std::uint8_t { StartRecord, StartField, Field, Quoted, QuoteInQuoted, Blanks, Done };
+  // The record being read.
+  struct Record {
+    std::size_t count = 0;         // fields so far
+    std::string* field = nullptr;  // the field being read
+    bool cut = false;              // the field's value ended at a NUL byte
+    bool prev_cr = false;          // the line end just consumed was a CR
+    long line = 0;                 // where the record starts
+    long quote_line = 0;           // where the open quote is
+  };
+
+  bool refill();
+  [[noreturn]] void fail_read(int err) const;
+  void check_record_utf8(std::size_t end, long line) const;
+
+  void line_end(char c);
+  void end_record_at(char c);
+  void new_field(std::vector<std::string>& fields);
+  void append(const char* p, std::size_t n);
+  bool finish(std::vector<std::string>& fields, std::size_t end, long& line);
+  State after_lone_cr();
+  State on_start_record(char c);
+  State on_start_field(char c, std::vector<std::string>& fields);
+  State on_field();
+  State on_quoted();
+  State on_quote_in_quoted(char c);
+  State on_blanks(char c);
+
+  std::string path_;
+  int fd_ = -1;
+  std::vector<char> buf_;
+  std::size_t pos_ = 0, end_ = 0;
+  std::size_t keep_ = 0;  // start of the bytes a refill must keep
+  bool eof_ = false;
+  bool started_ = false;
+  After after_ = After::Line;
+  long line_ = 1;  // line of the byte at pos_
+  Record rec_;
+};
+
+}  // namespace isotope

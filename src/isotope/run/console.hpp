@@ -1,0 +1,20 @@
+// Where a run's messages go: the start line of a table to `out`, the
+// progress counter, warnings and summaries to `err`. The native program
+// writes to the process's streams; the Python module to sys.stdout and
+// sys.stderr; tests collect the text.
+#pragma once
+
+#include <functional>
+#include <string_view>
+
+namespace isotope {
+
+struct Console {
+  std::function<void(std::string_view)> out;
+  std::function<void(std::string_view)> err;
+  // The process's standard output and standard error, each flushed after
+  // every write, so that the two keep their order in one file.
+  static Console standard();
+};
+
+}  // namespace isotope

@@ -1,0 +1,82 @@
+// The parameter file: read whole, then split into "option = value" lines.
+#include "isotope/run/params.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <memory>
+
+#include "isotope/base/errors.hpp"
+#include "isotope/base/text.hpp"
+
+namespace isotope {
+
+const std::string* find_param(const Params& params, std::string_view option) {
+  for (const auto& [name, value] : params)
+    if (name == option) return &value;
+  return nullptr;
+}
+
+namespace {
+
+std::string read_file(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw Error::os(errno, path);
+  std::unique_ptr<int, void (*)(int*)> closer(&fd, [](int* f) { ::close(*f); });
+  std::string bytes;
+  char buf[65536];
+  while (true) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw Error::os(errno, path);
+    }
+    if (n == 0) break;
+    bytes.append(buf, static_cast<std::size_t>(n));
+  }
+  return bytes;
+}
+
+}  // namespace
+
+Params parse_params(std::string_view bytes, const std::string& param_file) {
+  try {
+    text::check_utf8(bytes);
+  } catch (Error& e) {
+    throw e.at(param_file);
+  }
+  Params params;
+  long line_no = 0;
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    // One line, its end included: LF, CRLF or a lone CR.
+    std::size_t end = bytes.find_first_of("\r\n", pos);
+    std::size_t next = end == std::string_view::npos ? bytes.size()
+                       : (bytes[end] == '\r' && end + 1 < bytes.size() && bytes[end + 1] == '\n') ? end + 2
+                                                                                                  : end + 1;
+    std::string_view line = text::strip(bytes.substr(pos, next - pos));
+    ++line_no;
+    pos = next;
+    std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos)
+      throw Error::index("list index out of range: parameter line has no \"=\"").at(param_file, line_no);
+    std::size_t eq2 = line.find('=', eq + 1);
+    std::string_view option = text::strip(line.substr(0, eq));
+    std::string_view value = text::strip(line.substr(eq + 1, eq2 == std::string_view::npos ? eq2 : eq2 - eq - 1));
+    bool found = false;
+    for (auto& [name, v] : params) {
+      if (name == option) {
+        v = value;
+        found = true;
+        break;
+      }
+    }
+    if (!found) params.emplace_back(option, value);
+  }
+  return params;
+}
+
+Params read_param(const std::string& param_file) { return parse_params(read_file(param_file), param_file); }
+
+}  // namespace isotope
