@@ -214,6 +214,12 @@ Dtype joined_dtype(unsigned kinds) {
 }
 }  // namespace
 
+bool is_int_word(std::string_view cell) {
+  bool negative;
+  std::string_view digits;
+  return split_int_word(cell, negative, digits);
+}
+
 bool is_missing_marker(std::string_view s) {
   switch (s.size()) {
     case 0: return true;

@@ -42,6 +42,10 @@ enum class ColumnType : std::uint8_t {
 // not, but no surrounding blanks).
 bool is_missing_marker(std::string_view cell);
 
+// True for a whole number as pandas reads one: optional ASCII blanks around
+// an optional sign and ASCII digits ("007", "+5", "-0"; any size).
+bool is_int_word(std::string_view cell);
+
 // --- Typing, exposed for tests and tools ---------------------------------
 
 // What pandas makes of one block of one column.

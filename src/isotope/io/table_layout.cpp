@@ -67,60 +67,75 @@ std::vector<std::string> header_names(const std::vector<std::string>& fields) {
   }
   return names;
 }
-TableLayout scan_table(const std::string& path) {
-  TableReader reader(path);
-  std::vector<std::string> fields;
-  long line = 0;
-  if (!reader.next(fields, line)) throw Error::value("No columns to parse from file").at(path);
+BlockTyping::BlockTyping(std::size_t width, std::vector<bool> watch)
+    : typers_(width), watch_(std::move(watch)), first_non_int_(width, 0) {
+  watch_.resize(width, false);
+}
 
-  TableLayout layout;
-  const std::vector<std::string> names = header_names(fields);
-  const std::size_t width = names.size();
-  layout.block_rows = typing_block_rows(width);
-
-  struct KindRun {
-    std::size_t first_row;
-    std::vector<BlockKind> kinds;
-  };
-  std::vector<KindRun> kind_runs;
-  std::vector<BlockTyper> typers(width);
-  std::vector<BlockKind> kinds(width);
-  std::vector<unsigned> seen(width, 0);
-  std::size_t in_block = 0;
-  auto close_block = [&] {
-    for (std::size_t c = 0; c < width; ++c) {
-      kinds[c] = typers[c].kind();
-      seen[c] |= kind_bit(kinds[c]);
-      typers[c].reset();
-    }
-    if (kind_runs.empty() || kind_runs.back().kinds != kinds)
-      kind_runs.push_back({layout.rows - in_block, kinds});
-    in_block = 0;
-  };
-
-  while (reader.next(fields, line)) {
-    if (fields.size() > width) {
-      throw Error::value("row with " + std::to_string(fields.size()) + " fields where the header has " +
-                         std::to_string(width))
-          .at(path, line);
-    }
-    std::size_t c = 0;
-    for (; c < fields.size(); ++c) typers[c].add(fields[c]);
-    for (; c < width; ++c) typers[c].add({});
-    ++layout.rows;
-    if (++in_block == layout.block_rows) close_block();
+void BlockTyping::add(const RecordBatch& batch, std::size_t record) {
+  const std::size_t width = typers_.size();
+  const std::size_t n = std::min(batch.fields(record), width);
+  const long line = batch.records[record].line;
+  for (std::size_t c = 0; c < width; ++c) {
+    std::string_view cell = c < n ? batch.field(record, c) : std::string_view{};
+    typers_[c].add(cell);
+    if (watch_[c] && first_non_int_[c] == 0 && !is_int_word(cell)) first_non_int_[c] = line;
   }
-  if (in_block > 0) close_block();
+  ++rows_;
+}
 
-  if (kind_runs.empty()) {
+BlockTypes BlockTyping::take() {
+  BlockTypes out;
+  out.rows = rows_;
+  out.kinds.reserve(typers_.size());
+  for (auto& t : typers_) {
+    out.kinds.push_back(t.kind());
+    t.reset();
+  }
+  out.first_non_int_line = first_non_int_;
+  std::fill(first_non_int_.begin(), first_non_int_.end(), 0);
+  rows_ = 0;
+  return out;
+}
+
+void check_row_width(const RecordBatch& batch, std::size_t record, std::size_t width, const std::string& path) {
+  const std::size_t n = batch.fields(record);
+  if (n > width)
+    throw Error::value("row with " + std::to_string(n) + " fields where the header has " + std::to_string(width))
+        .at(path, batch.records[record].line);
+}
+
+namespace {
+
+bool is_float_held(ColumnType t) {
+  return t == ColumnType::Float || t == ColumnType::IntAsFloat || t == ColumnType::IntWithMissing;
+}
+
+}  // namespace
+
+TableLayout assemble_layout(const std::vector<std::string>& names, const std::vector<BlockTypes>& blocks) {
+  const std::size_t width = names.size();
+  TableLayout layout;
+  layout.block_rows = typing_block_rows(width);
+  std::vector<unsigned> seen(width, 0);
+  for (const BlockTypes& b : blocks)
+    for (std::size_t c = 0; c < width; ++c) seen[c] |= kind_bit(b.kinds[c]);
+
+  layout.float_cause_line.assign(width, 0);
+  std::size_t first_row = 0;
+  for (const BlockTypes& b : blocks) {
+    std::vector<ColumnType> types(width);
+    for (std::size_t c = 0; c < width; ++c) {
+      types[c] = cell_type(b.kinds[c], seen[c]);
+      if (is_float_held(types[c]) && layout.float_cause_line[c] == 0) layout.float_cause_line[c] = b.first_non_int_line[c];
+    }
+    if (layout.runs.empty() || layout.runs.back().types != types) layout.runs.push_back({first_row, std::move(types)});
+    first_row += b.rows;
+  }
+  layout.rows = first_row;
+  if (layout.runs.empty()) {
     // No rows: pandas makes object columns.
     layout.runs.push_back({0, std::vector<ColumnType>(width, ColumnType::Text)});
-  }
-  for (const KindRun& run : kind_runs) {
-    std::vector<ColumnType> types(width);
-    for (std::size_t c = 0; c < width; ++c) types[c] = cell_type(run.kinds[c], seen[c]);
-    if (layout.runs.empty() || layout.runs.back().types != types)
-      layout.runs.push_back({run.first_row, std::move(types)});
   }
 
   layout.columns.reserve(width);
@@ -132,6 +147,36 @@ TableLayout scan_table(const std::string& path) {
     layout.columns.push_back({names[c], type});
   }
   return layout;
+}
+
+TableLayout scan_table(const std::string& path, const std::vector<std::string>& watch) {
+  TableReader reader(path);
+  RecordBatch batch;
+  if (!reader.next(batch)) throw Error::value("No columns to parse from file").at(path);
+  std::vector<std::string> header(batch.fields(0));
+  for (std::size_t i = 0; i < header.size(); ++i) header[i].assign(batch.field(0, i));
+  const std::vector<std::string> names = header_names(header);
+  const std::size_t width = names.size();
+  const std::size_t block_rows = typing_block_rows(width);
+
+  BlockTyping typing(width, watched_columns(names, watch));
+  std::vector<BlockTypes> blocks;
+  for (;;) {
+    batch.clear();
+    if (!reader.next(batch)) break;
+    check_row_width(batch, 0, width, path);
+    typing.add(batch, 0);
+    if (typing.rows() == block_rows) blocks.push_back(typing.take());
+  }
+  if (typing.rows() > 0) blocks.push_back(typing.take());
+  return assemble_layout(names, blocks);
+}
+
+std::vector<bool> watched_columns(const std::vector<std::string>& names, const std::vector<std::string>& watch) {
+  std::vector<bool> out(names.size(), false);
+  for (std::size_t c = 0; c < names.size(); ++c)
+    out[c] = std::find(watch.begin(), watch.end(), names[c]) != watch.end();
+  return out;
 }
 
 }  // namespace isotope

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "isotope/io/cells.hpp"
+#include "isotope/io/record_batch.hpp"
 
 namespace isotope {
 
@@ -34,9 +35,51 @@ struct TableLayout {
   // typed alike throughout has one run. Never empty.
   std::vector<TypeRun> runs;
 
+  // Per column: the line of the first cell that made a column of whole
+  // numbers float-held (a missing or decimal cell, in a block whose cells
+  // are floats), or 0. Filled for watched columns only (scan_table).
+  std::vector<long> float_cause_line;
+
   // The cell types of data row `row` (0-based, header excluded).
   const std::vector<ColumnType>& row_types(std::size_t row) const;
 };
+
+// What typing found in one typing block.
+struct BlockTypes {
+  std::size_t rows = 0;
+  std::vector<BlockKind> kinds;          // per column
+  std::vector<long> first_non_int_line;  // per watched column: first missing or non-integer cell, or 0
+};
+
+// Types the rows of one typing block, one BlockTyper per column, fed in row
+// order. A row with fewer fields than the header has missing cells at its
+// end. Watched columns also note their first cell that is missing or no
+// integer word.
+class BlockTyping {
+ public:
+  BlockTyping(std::size_t width, std::vector<bool> watch);
+  void add(const RecordBatch& batch, std::size_t record);
+  std::size_t rows() const noexcept { return rows_; }
+  // The block's result; starts the next block.
+  BlockTypes take();
+
+ private:
+  std::vector<BlockTyper> typers_;
+  std::vector<bool> watch_;
+  std::vector<long> first_non_int_;
+  std::size_t rows_ = 0;
+};
+
+// A value Error at the record's line when it has more fields than the
+// header (pandas would silently make an index of the leading columns).
+void check_row_width(const RecordBatch& batch, std::size_t record, std::size_t width, const std::string& path);
+
+// The layout of a table from its column names and its typing blocks in
+// table order.
+TableLayout assemble_layout(const std::vector<std::string>& names, const std::vector<BlockTypes>& blocks);
+
+// true for each name that is in watch.
+std::vector<bool> watched_columns(const std::vector<std::string>& names, const std::vector<std::string>& watch);
 
 // The first pass over a table file. Reads every record, names the columns
 // (header_names) and types them. Throws, with the file and line:
@@ -46,9 +89,9 @@ struct TableLayout {
 //   silently make an index of the leading columns, or fail),
 // - the reader's errors (OS, decode, end of file inside quotes).
 // A row with fewer fields than the header has missing cells at its end.
-// Memory does not grow with the number of rows (beyond one run per change
-// of cell types between blocks).
-TableLayout scan_table(const std::string& path);
+// Memory does not grow with the number of rows (beyond a few bytes per
+// typing block). Columns named in watch get their float_cause_line.
+TableLayout scan_table(const std::string& path, const std::vector<std::string>& watch = {});
 
 // Column names as pandas makes them from the header fields: an empty name
 // becomes "Unnamed: i" (i the 0-based field index); a repeated name X gets

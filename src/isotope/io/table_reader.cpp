@@ -122,24 +122,21 @@ void TableReader::end_record_at(char c) {
   if (c == '\r') after_ = After::Cr;
 }
 
-void TableReader::new_field(std::vector<std::string>& fields) {
-  if (rec_.count == fields.size()) {
-    fields.emplace_back();
-  } else {
-    fields[rec_.count].clear();
-  }
-  rec_.field = &fields[rec_.count++];
+void TableReader::new_field() {
+  rec_.out->ends.push_back(rec_.out->bytes.size());
+  ++rec_.count;
   rec_.cut = false;
 }
 
 void TableReader::append(const char* p, std::size_t n) {
-  if (!rec_.cut) rec_.field->append(p, n);
+  if (rec_.cut || n == 0) return;
+  rec_.out->bytes.append(p, n);
+  rec_.out->ends.back() = rec_.out->bytes.size();
 }
 
-bool TableReader::finish(std::vector<std::string>& fields, std::size_t end, long& line) {
-  fields.resize(rec_.count);
+bool TableReader::finish(std::size_t end) {
   check_record_utf8(end, rec_.line);
-  line = rec_.line;
+  rec_.out->records.push_back({rec_.first_field, rec_.count, rec_.line});
   return true;
 }
 
@@ -161,8 +158,8 @@ TableReader::State TableReader::on_start_record(char c) {
   return State::StartField;
 }
 
-TableReader::State TableReader::on_start_field(char c, std::vector<std::string>& fields) {
-  new_field(fields);
+TableReader::State TableReader::on_start_field(char c) {
+  new_field();
   if (c != '"') return State::Field;
   ++pos_;
   rec_.quote_line = line_;
@@ -268,6 +265,16 @@ TableReader::State TableReader::after_lone_cr() {
 }
 
 bool TableReader::next(std::vector<std::string>& fields, long& line) {
+  scratch_.clear();
+  if (!next(scratch_)) return false;
+  const std::size_t n = scratch_.fields(0);
+  fields.resize(n);
+  for (std::size_t i = 0; i < n; ++i) fields[i].assign(scratch_.field(0, i));
+  line = scratch_.records[0].line;
+  return true;
+}
+
+bool TableReader::next(RecordBatch& batch) {
   if (!started_) {
     started_ = true;
     while (end_ < 3 && refill()) {
@@ -276,6 +283,8 @@ bool TableReader::next(std::vector<std::string>& fields, long& line) {
   }
   keep_ = pos_;
   rec_ = Record{};
+  rec_.out = &batch;
+  rec_.first_field = batch.ends.size();
   rec_.line = rec_.quote_line = line_;
 
   State state = after_ == After::Cr ? after_lone_cr() : State::StartRecord;
@@ -287,19 +296,19 @@ bool TableReader::next(std::vector<std::string>& fields, long& line) {
         check_record_utf8(end_, rec_.line);
         throw Error::value("end of file inside a quoted field").at(path_, rec_.quote_line);
       }
-      return finish(fields, end_, line);
+      return finish(end_);
     }
     char c = buf_[pos_];
     switch (state) {
       case State::StartRecord: state = on_start_record(c); break;
-      case State::StartField: state = on_start_field(c, fields); break;
+      case State::StartField: state = on_start_field(c); break;
       case State::Field: state = on_field(); break;
       case State::Quoted: state = on_quoted(); break;
       case State::QuoteInQuoted: state = on_quote_in_quoted(c); break;
       case State::Blanks: state = on_blanks(c); break;
       case State::Done: break;
     }
-    if (state == State::Done) return finish(fields, pos_, line);
+    if (state == State::Done) return finish(pos_);
   }
 }
 

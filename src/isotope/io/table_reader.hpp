@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "isotope/io/record_batch.hpp"
+
 namespace isotope {
 
 // Streams the records of one text table.
@@ -39,10 +41,17 @@ class TableReader {
   TableReader(const TableReader&) = delete;
   TableReader& operator=(const TableReader&) = delete;
 
-  // Reads the next record (the header first, then the rows) into fields,
-  // reusing its strings, and sets line to the physical line (1-based) where
-  // the record starts. Returns false at the end of the file.
+  // Appends the next record (the header first, then the rows) to the batch.
+  // Returns false at the end of the file.
+  bool next(RecordBatch& batch);
+
+  // Reads the next record into fields, reusing its strings, and sets line to
+  // the physical line (1-based) where the record starts. Returns false at
+  // the end of the file.
   bool next(std::vector<std::string>& fields, long& line);
+
+  // The line where the next record would start (after the records read).
+  long line() const noexcept { return line_; }
 
   const std::string& path() const noexcept { return path_; }
 
@@ -51,8 +60,9 @@ class TableReader {
   enum class State : std::uint8_t { StartRecord, StartField, Field, Quoted, QuoteInQuoted, Blanks, Done };
   // The record being read.
   struct Record {
+    RecordBatch* out = nullptr;    // where the fields go
+    std::size_t first_field = 0;   // the record's first field in out->ends
     std::size_t count = 0;         // fields so far
-    std::string* field = nullptr;  // the field being read
     bool cut = false;              // the field's value ended at a NUL byte
     bool prev_cr = false;          // the line end just consumed was a CR
     long line = 0;                 // where the record starts
@@ -65,12 +75,12 @@ class TableReader {
 
   void line_end(char c);
   void end_record_at(char c);
-  void new_field(std::vector<std::string>& fields);
+  void new_field();
   void append(const char* p, std::size_t n);
-  bool finish(std::vector<std::string>& fields, std::size_t end, long& line);
+  bool finish(std::size_t end);
   State after_lone_cr();
   State on_start_record(char c);
-  State on_start_field(char c, std::vector<std::string>& fields);
+  State on_start_field(char c);
   State on_field();
   State on_quoted();
   State on_quote_in_quoted(char c);
@@ -86,6 +96,7 @@ class TableReader {
   After after_ = After::Line;
   long line_ = 1;  // line of the byte at pos_
   Record rec_;
+  RecordBatch scratch_;  // for next(fields, line)
 };
 
 }  // namespace isotope
