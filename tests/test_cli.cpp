@@ -44,12 +44,16 @@ TEST(ParamFile, LinesAndValues) {
   EXPECT_EQ(parse("\xc2\xa0" "a\xe3\x80\x80=\x0b" "1\x1f"), (Params{{"a", "1"}}));
 }
 
-TEST(ParamFile, LineWithoutEqualsFailsTheWholeRead) {
-  for (const char* text : {"a=1\n\n", "a=1\n# comment\n", "  \n", "a=1\r\n\r\nb=2"}) {
+TEST(ParamFile, BlankLinesAndCommentsAreSkippedOtherLinesWithoutEqualsFail) {
+  EXPECT_EQ(parse("a=1\n\n  \t\n# a note\n  # another\nb=2\n\n"), (Params{{"a", "1"}, {"b", "2"}}));
+  EXPECT_EQ(parse("#x = 1\n"), (Params{{"#x", "1"}}));  // a "#" line with "=" is an option
+  ParamFile lines = parse_param_file("a=1\n\n# c\nb=2\na=3\n", "params.txt");
+  EXPECT_EQ(lines.lines, (std::vector<long>{5, 4}));
+  for (const char* text : {"a=1\nword\n", "a=1\r\n\r\nb 2", "word # not a comment\n"}) {
     auto e = error_of([&] { parse(text); });
     ASSERT_TRUE(e) << text;
     EXPECT_EQ(e->kind(), ErrorKind::Index);
-    EXPECT_EQ(e->line(), 2 - (text[0] == ' ')) << text;
+    EXPECT_EQ(e->line(), text[0] == 'w' ? 1 : (text[3] == '\r' ? 3 : 2)) << text;
     EXPECT_EQ(e->file(), "params.txt");
   }
   auto decode = error_of([] { parse("a=\xff\n"); });

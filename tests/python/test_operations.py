@@ -139,7 +139,7 @@ def test_parameter_file_errors(iso, tmp_path):
         iso.read_param(str(tmp_path))
 
     no_equals = tmp_path / "noeq.txt"
-    no_equals.write_text("a = 1\n\nb = 2\n")
+    no_equals.write_text("a = 1\nb 2\n\n# comment\n")
     with pytest.raises(IndexError, match="line 2"):
         iso.read_param(str(no_equals))
 

@@ -44,6 +44,14 @@ Error& Error::at(std::string_view file, long line, std::string_view column) {
   return *this;
 }
 
+Error& Error::explain(std::string_view detail) {
+  message_ += "; ";
+  message_ += detail;
+  explained_ = true;
+  update_full();
+  return *this;
+}
+
 void Error::update_full() {
   full_ = message_;
   if (!has_place()) return;

@@ -53,6 +53,9 @@ class Error : public std::exception {
   const std::string& column() const noexcept { return column_; }
   bool has_place() const noexcept { return !file_.empty() || line_ > 0; }
   Error& at(std::string_view file, long line = 0, std::string_view column = {});
+  // Adds to the message what it means or how to fix it: "; <detail>".
+  Error& explain(std::string_view detail);
+  bool explained() const noexcept { return explained_; }
 
   // Builders, one per kind, so that every message is made in one place.
   static Error lookup(std::string_view what, std::string_view key);
@@ -78,6 +81,7 @@ class Error : public std::exception {
   std::string file_;
   long line_ = 0;
   std::string column_;
+  bool explained_ = false;
 };
 
 // Python's repr() of a text: 'X', "it's", with escapes for control characters.

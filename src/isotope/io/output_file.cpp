@@ -22,15 +22,31 @@ mode_t current_umask() {
   return mask;
 }
 
+// What a failure to create a file in the folder means for the user.
+std::string folder_problem(int err, const std::string& dir) {
+  const std::string name = py_repr(dir.empty() ? std::string(".") : dir);
+  switch (err) {
+    case ENOENT: return "the output folder " + name + " does not exist: create it";
+    case ENOTDIR: return "the output folder " + name + " is not a folder";
+    case EACCES:
+    case EPERM:
+    case EROFS: return "the output folder " + name + " is not writable";
+    default: return "cannot create a file in the output folder " + name;
+  }
+}
+
 }  // namespace
+
+int OutputFile::fail_fsync_with = 0;
 
 OutputFile::OutputFile(std::string target) : target_(std::move(target)) {
   std::string dir = target_.substr(0, target_.rfind('/') + 1);
   std::string tmpl = dir + ".isotope-tmp-XXXXXX";
   fd_ = ::mkstemp(tmpl.data());
   if (fd_ < 0) {
-    fail(errno);
-    return;
+    int err = errno;
+    std::string folder = dir.size() > 1 ? dir.substr(0, dir.size() - 1) : dir;
+    throw Error::os(err, target_).explain(folder_problem(err, folder));
   }
   temp_ = tmpl;
   // A new file gets the mode an ordinary create would give it; a replaced
@@ -63,6 +79,7 @@ void OutputFile::write(std::string& buffer) {
 }
 
 void OutputFile::commit() {
+  if (!error_ && fail_fsync_with != 0) fail(fail_fsync_with);
   if (!error_ && ::fsync(fd_) != 0 && errno != EINVAL) fail(errno);
   if (!error_ && ::close(fd_) != 0) fail(errno);
   fd_ = -1;

@@ -3,11 +3,12 @@
 // OutputFile writes into a temporary file in the target's folder and renames
 // it over the target only when commit() succeeds, after an fsync: a failed
 // or interrupted run leaves no partial file and never damages an existing
-// one, and a replaced file keeps its permission bits. A failure while
-// writing is remembered rather than thrown at once, so that the caller can
-// go on reading its input and report a bad row found later first, as if the
-// table were written only at the end; commit() then throws the first
-// failure met.
+// one, and a replaced file keeps its permission bits. A folder that cannot
+// take the file fails at once, when the OutputFile is made, before any work
+// is done for it. A failure while writing (a full disk) is remembered rather
+// than thrown at once, so that the caller can go on reading its input and
+// report a bad row found later first, as if the table were written only at
+// the end; commit() then throws the first failure met.
 #pragma once
 
 #include <string>
@@ -16,7 +17,8 @@ namespace isotope {
 
 class OutputFile {
  public:
-  // Creates the temporary file (a failure is remembered).
+  // Creates the temporary file; an OS Error naming the target, and saying
+  // what is wrong with its folder, when that fails.
   explicit OutputFile(std::string target);
   ~OutputFile();  // removes the temporary file unless committed
   OutputFile(const OutputFile&) = delete;
@@ -33,6 +35,10 @@ class OutputFile {
 
  private:
   void fail(int err);
+
+ public:
+  // Test seam: when set, fsync reports this errno instead of syncing.
+  static int fail_fsync_with;
 
   std::string target_;
   std::string temp_;

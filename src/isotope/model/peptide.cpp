@@ -5,6 +5,7 @@
 
 #include <charconv>
 
+#include "isotope/base/errors.hpp"
 #include "isotope/base/text.hpp"
 #include "isotope/model/scan.hpp"
 
@@ -84,6 +85,100 @@ void split_peptide(std::string_view s, PeptideParts& out) {
       }
     }
   }
+}
+
+namespace {
+
+enum class Skip { None, Stray, StrayClose, Empty, Unclosed, NoResidue, Second };
+
+// A long PepSeq shortened for a message line.
+std::string short_repr(std::string_view s) {
+  constexpr std::size_t kShown = 60;
+  if (s.size() <= kShown + 10) return py_repr(s);
+  std::size_t cut = kShown;
+  while (cut > 0 && (static_cast<unsigned char>(s[cut]) & 0xC0) == 0x80) --cut;
+  return py_repr(s.substr(0, cut)) + "...";
+}
+
+}  // namespace
+
+std::optional<std::string> pep_seq_problem(std::string_view s) {
+  detail::ForwardFinder close, newline;
+  auto is_close = [&](std::size_t k) { return s[k] == ']'; };
+  auto is_newline = [&](std::size_t k) { return s[k] == '\n'; };
+  Skip first = Skip::None;
+  std::size_t first_pos = 0, first_len = 1, first_char = 0;
+  std::size_t skipped = 0;     // skipped characters (code points)
+  std::size_t characters = 0;  // code points before p
+  std::size_t mod_end = std::string_view::npos;  // the ']' that closed the last modification
+  for (std::size_t p = 0; p < s.size(); ++p) {
+    const auto byte = static_cast<unsigned char>(s[p]);
+    if ((byte & 0xC0) == 0x80) continue;  // inside a character already counted
+    ++characters;
+    if (is_upper(s[p])) {
+      if (p + 1 < s.size() && s[p + 1] == '[') {
+        std::size_t k = close.next(s, p + 3, is_close);
+        if (k != std::string_view::npos && newline.next(s, p + 2, is_newline) >= k) {
+          for (std::size_t q = p + 1; q <= k; ++q)
+            if ((static_cast<unsigned char>(s[q]) & 0xC0) != 0x80) ++characters;
+          p = k;
+          mod_end = k;
+        }
+      }
+      continue;
+    }
+    ++skipped;
+    if (first != Skip::None) continue;
+    first_pos = p;
+    first_char = characters;
+    text::code_point_at(s, p, first_len);
+    if (s[p] == '[') {
+      if (p + 1 < s.size() && s[p + 1] == ']')
+        first = Skip::Empty;
+      else if (mod_end != std::string_view::npos && mod_end + 1 == p)
+        first = Skip::Second;
+      else if (p > 0 && is_upper(s[p - 1]))
+        first = Skip::Unclosed;
+      else
+        first = Skip::NoResidue;
+    } else if (s[p] == ']') {
+      first = Skip::StrayClose;
+    } else {
+      first = Skip::Stray;
+    }
+  }
+  if (first == Skip::None) return std::nullopt;
+
+  std::string msg = "PepSeq " + short_repr(s) + " has ";
+  const std::string at = " at character " + std::to_string(first_char);
+  std::size_t others = skipped - 1;
+  switch (first) {
+    case Skip::Stray:
+      msg += py_repr(s.substr(first_pos, first_len)) + at +
+             ", which is neither a residue nor a bracketed modification; it was skipped";
+      break;
+    case Skip::StrayClose:
+      msg += "']'" + at + " without a '['; it was skipped";
+      break;
+    case Skip::Empty:
+      msg += "an empty '[]'" + at + "; it was skipped";
+      --others;
+      break;
+    case Skip::Unclosed:
+      msg += "an unclosed '['" + at + "; it was skipped and the capital letters after it were read as residues";
+      break;
+    case Skip::NoResidue:
+      msg += "'['" + at + ", which follows no residue; the brackets were skipped and the capital letters inside "
+             "were read as residues";
+      break;
+    case Skip::Second:
+      msg += "a second bracket" + at + " right after a modification; only the first counts, and the capital "
+             "letters inside the second were read as residues";
+      break;
+    case Skip::None: break;
+  }
+  if (others > 0) msg += " (" + std::to_string(others) + " more characters were skipped)";
+  return msg;
 }
 
 PeptideParts split_peptide(std::string_view pep_seq) {

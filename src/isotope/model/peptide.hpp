@@ -33,6 +33,13 @@ struct PeptideParts {
   std::string mods;
 };
 PeptideParts split_peptide(std::string_view pep_seq);
+
+// What split_peptide skipped in a PepSeq, worded for a warning: the first
+// skipped character and why it was skipped (a character that is no residue
+// and no bracketed modification, an unclosed, empty or unmatched bracket, a
+// bracket that follows no residue, a second bracket after a modification),
+// and how many more were skipped. nullopt when nothing was skipped.
+std::optional<std::string> pep_seq_problem(std::string_view pep_seq);
 void split_peptide(std::string_view pep_seq, PeptideParts& out);  // reuses out's buffers
 
 }  // namespace isotope

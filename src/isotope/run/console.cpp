@@ -1,6 +1,9 @@
 // The process's own console: stdio streams flushed after every write.
 #include "isotope/run/console.hpp"
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 namespace isotope {
@@ -12,7 +15,11 @@ Console Console::standard() {
       std::fflush(f);
     };
   };
-  return Console{writer(stdout), writer(stderr)};
+  Console c{writer(stdout), writer(stderr)};
+  c.err_is_terminal = ::isatty(STDERR_FILENO) == 1;
+  winsize ws{};
+  if (c.err_is_terminal && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) c.err_columns = ws.ws_col;
+  return c;
 }
 
 }  // namespace isotope

@@ -12,6 +12,10 @@ namespace isotope {
 struct Console {
   std::function<void(std::string_view)> out;
   std::function<void(std::string_view)> err;
+  // Whether `err` is a terminal (the progress counter is then redrawn in
+  // place), and its width in columns.
+  bool err_is_terminal = false;
+  int err_columns = 80;
   // The process's standard output and standard error, each flushed after
   // every write, so that the two keep their order in one file.
   static Console standard();

@@ -1,9 +1,13 @@
 // Options from parameter lines: each option's text converted and checked in
-// one place, with errors that name the parameter file.
+// one place, with errors that name the option and its line.
 #include "isotope/run/options.hpp"
 
+#include <sched.h>
+
+#include <cmath>
 #include <string_view>
 
+#include "isotope/base/pyformat.hpp"
 #include "isotope/base/text.hpp"
 
 namespace isotope {
@@ -11,24 +15,89 @@ namespace isotope {
 namespace {
 
 constexpr std::string_view kPeaksNum = "isotope_peaks_num";
+constexpr std::string_view kModificationPrefix = "isotope_modification.";
 
 // isotope_peaks_num as Python's int() reads it, or the error a row meets.
-void read_peaks_num(const Params& params, const std::string& param_file, Options& options) {
-  const std::string* value = find_param(params, kPeaksNum);
+void read_peaks_num(const ParamFile& file, Options& options) {
+  const std::string* value = find_param(file.params, kPeaksNum);
   if (!value) {
-    options.peaks_num_error = Error::lookup("parameter file has no option", kPeaksNum).at(param_file);
+    options.peaks_num_error = Error::lookup("parameter file has no option", kPeaksNum).at(file.path);
     return;
   }
   try {
     options.peaks_num_value = text::parse_int(*value);
   } catch (Error& e) {
-    options.peaks_num_error = e.at(param_file);
+    options.peaks_num_error = e.at(file.path);
     return;
   }
   if (!options.peaks_num_value)
     options.peaks_num_error = Error::value("invalid literal for int() with base 10: " + py_repr(*value) + " (" +
                                            std::string(kPeaksNum) + ")")
-                                  .at(param_file);
+                                  .at(file.path);
+}
+
+// One option's value with its line, for the typed readers below.
+struct Value {
+  std::string_view name;
+  std::string_view text;
+  long line;
+  const std::string& file;
+
+  [[noreturn]] void fail(const std::string& why) const {
+    throw Error::value(std::string(name) + " = " + py_repr(text) + ": " + why).at(file, line);
+  }
+
+  bool boolean() const {
+    for (auto word : {"true", "yes", "1"})
+      if (text::equals_ascii_lower(text, word)) return true;
+    for (auto word : {"false", "no", "0"})
+      if (text::equals_ascii_lower(text, word)) return false;
+    fail("expected true or false");
+  }
+
+  std::int64_t integer() const {
+    std::optional<std::int64_t> n;
+    try {
+      n = text::parse_int(text);
+    } catch (const Error&) {
+      fail("the number is too large");
+    }
+    if (!n) fail("expected a whole number");
+    return *n;
+  }
+};
+
+std::optional<Value> find(const ParamFile& file, std::string_view name) {
+  for (std::size_t k = 0; k < file.params.size(); ++k)
+    if (file.params[k].first == name) return Value{name, file.params[k].second, file.lines[k], file.path};
+  return std::nullopt;
+}
+
+std::vector<int> read_charges(const Value& v) {
+  std::vector<int> charges;
+  std::string_view rest = v.text;
+  while (true) {
+    std::size_t comma = rest.find(',');
+    std::string_view piece = text::strip(rest.substr(0, comma));
+    std::optional<std::int64_t> z;
+    try {
+      z = text::parse_int(piece);
+    } catch (const Error&) {
+    }
+    if (!z || *z == 0 || *z > 1000 || *z < -1000)
+      v.fail("expected non-zero whole charges separated by commas, such as 2,3,4");
+    for (int c : charges)
+      if (c == *z) v.fail("charge " + std::to_string(*z) + " is listed twice");
+    charges.push_back(static_cast<int>(*z));
+    if (comma == std::string_view::npos) break;
+    rest = rest.substr(comma + 1);
+  }
+  return charges;
+}
+
+std::string column_name(const Value& v) {
+  if (v.text.empty()) v.fail("expected a column name");
+  return std::string(v.text);
 }
 
 }  // namespace
@@ -38,10 +107,79 @@ std::int64_t Options::peaks_num() const {
   return *peaks_num_value;
 }
 
-Options read_options(const Params& params, const std::string& param_file) {
-  Options options;
-  read_peaks_num(params, param_file, options);
-  return options;
+Options read_options(const ParamFile& file) {
+  Options o;
+  o.param_file = file.path;
+  read_peaks_num(file, o);
+  if (auto v = find(file, "isotope_strict")) o.strict = v->boolean();
+  if (auto v = find(file, "isotope_on_error")) {
+    if (v->text == "stop")
+      o.on_error = OnError::Stop;
+    else if (v->text == "continue")
+      o.on_error = OnError::Continue;
+    else
+      v->fail("expected stop or continue");
+  }
+  if (auto v = find(file, "isotope_threads")) {
+    std::int64_t n = v->integer();
+    if (n < 0 || n > 4096) v->fail("expected a number of threads from 0 (every core) to 4096");
+    o.threads = static_cast<unsigned>(n);
+  }
+  if (auto v = find(file, "isotope_charge_column")) o.charge_column = column_name(*v);
+  if (auto v = find(file, "isotope_charges")) o.charges = read_charges(*v);
+  if (auto v = find(file, "isotope_coverage")) {
+    std::optional<double> c = parse_float(v->text);
+    if (!c || !(*c > 0.0 && *c <= 1.0)) v->fail("expected a share above 0 and at most 1, such as 0.99");
+    o.coverage = *c;
+  }
+  if (auto v = find(file, "isotope_normalize")) {
+    if (v->text == "sum")
+      o.normalize = Normalize::Sum;
+    else if (v->text == "max")
+      o.normalize = Normalize::Max;
+    else if (v->text == "none")
+      o.normalize = Normalize::None;
+    else
+      v->fail("expected sum, max or none");
+  }
+  if (auto v = find(file, "isotope_precursor_mz_column")) {
+    o.precursor_mz_column = column_name(*v);
+    if (!o.charge_column) v->fail("needs isotope_charge_column, the column of each row's charge");
+  }
+  if (auto v = find(file, "isotope_unimod")) o.unimod = v->boolean();
+  if (auto v = find(file, "isotope_input_format")) o.input_format = std::string(v->text);
+  for (std::size_t k = 0; k < file.params.size(); ++k) {
+    const std::string& name = file.params[k].first;
+    if (name.compare(0, kModificationPrefix.size(), kModificationPrefix) != 0) continue;
+    std::string mod = name.substr(kModificationPrefix.size());
+    if (mod.empty())
+      Value{name, file.params[k].second, file.lines[k], file.path}.fail("the modification needs a name after the dot");
+    o.modifications.push_back({std::move(mod), file.params[k].second, file.lines[k]});
+  }
+  return o;
+}
+
+unsigned usable_cores() {
+  cpu_set_t set;
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) {
+    int n = CPU_COUNT(&set);
+    if (n > 0) return static_cast<unsigned>(n);
+  }
+  return 1;
+}
+
+unsigned resolve_threads(const Options& options, const char* env_threads) {
+  if (options.threads) return *options.threads == 0 ? usable_cores() : *options.threads;
+  if (!env_threads || *env_threads == 0) return usable_cores();
+  std::optional<std::int64_t> n;
+  try {
+    n = text::parse_int(env_threads);
+  } catch (const Error&) {
+  }
+  if (!n || *n < 0 || *n > 4096)
+    throw Error::value("ISOTOPE_THREADS = " + py_repr(env_threads) +
+                       ": expected a number of threads from 0 (every core) to 4096");
+  return *n == 0 ? usable_cores() : static_cast<unsigned>(*n);
 }
 
 }  // namespace isotope

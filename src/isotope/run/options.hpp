@@ -1,35 +1,86 @@
 // The options of a run, typed: the one place that reads the parameter
-// file's text. The pipeline, the native program and the Python module all
-// take an Options value; no other code looks at raw parameter text.
+// file's text (and the ISOTOPE_THREADS variable). The pipeline, the native
+// program and the Python module all take an Options value; no other code
+// looks at raw parameter text.
 //
 // The parameter file may be shared with other tools: options this tool does
-// not know are accepted and ignored.
+// not know are accepted and ignored, and every option of ours carries the
+// prefix "isotope_". A malformed value of an option is a value Error naming
+// the option and its line in the parameter file; isotope_peaks_num keeps
+// its older rule (its error comes when the first row needs it).
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "isotope/base/errors.hpp"
 #include "isotope/run/params.hpp"
 
 namespace isotope {
 
+enum class Normalize { Sum, Max, None };
+enum class OnError { Stop, Continue };
+
+// A modification defined in the parameter file: isotope_modification.NAME = FORMULA.
+struct ModificationLine {
+  std::string name;
+  std::string formula;
+  long line = 0;
+};
+
 struct Options {
+  std::string param_file;
+
   // isotope_peaks_num: the generator's maximal isotope (0: no limit). Read
   // as Python's int() reads text. A missing or malformed value is not an
   // error until a row needs it (a table without rows never does), so the
   // error is kept here and raised by peaks_num().
   std::optional<std::int64_t> peaks_num_value;
   std::optional<Error> peaks_num_error;
-
   // The value of isotope_peaks_num, or its error, placed at the parameter
   // file.
   std::int64_t peaks_num() const;
+
+  // isotope_strict = true: rows that rest on a guess fail the table.
+  bool strict = false;
+  // isotope_on_error = continue: a folder run goes on past a failing table.
+  OnError on_error = OnError::Stop;
+  // isotope_threads = N (0: every core); nullopt when not given.
+  std::optional<unsigned> threads;
+
+  // isotope_charge_column: the column of each row's charge.
+  std::optional<std::string> charge_column;
+  // isotope_charges = 2,3,4: m/z columns at these charges (none zero).
+  std::vector<int> charges;
+  // isotope_coverage: peaks until their probabilities reach this share.
+  std::optional<double> coverage;
+  // isotope_normalize = sum | max | none.
+  Normalize normalize = Normalize::Sum;
+  // isotope_precursor_mz_column: the observed precursor m/z (needs
+  // isotope_charge_column).
+  std::optional<std::string> precursor_mz_column;
+  // isotope_modification.NAME = FORMULA lines, in file order.
+  std::vector<ModificationLine> modifications;
+  // isotope_unimod = true: unknown modification names are looked up in
+  // the Unimod database.
+  bool unimod = false;
+  // isotope_input_format: a search engine's result table instead of ours.
+  std::optional<std::string> input_format;
 };
 
-// Types the options of a parameter file's lines; param_file names the file
-// in errors.
-Options read_options(const Params& params, const std::string& param_file);
+// Types the options of a parameter file.
+Options read_options(const ParamFile& file);
+
+// The number of worker threads of a run: isotope_threads when given, else
+// the environment variable ISOTOPE_THREADS (env_threads: its value, or
+// nullptr when unset), else every core the process may use (its CPU
+// affinity mask); 0 in either place means every core too. An invalid
+// value is a value Error naming the variable.
+unsigned resolve_threads(const Options& options, const char* env_threads);
+
+// The cores the process may use (at least 1).
+unsigned usable_cores();
 
 }  // namespace isotope

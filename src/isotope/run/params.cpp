@@ -40,13 +40,14 @@ std::string read_file(const std::string& path) {
 
 }  // namespace
 
-Params parse_params(std::string_view bytes, const std::string& param_file) {
+ParamFile parse_param_file(std::string_view bytes, const std::string& param_file) {
   try {
     text::check_utf8(bytes);
   } catch (Error& e) {
     throw e.at(param_file);
   }
-  Params params;
+  ParamFile file;
+  file.path = param_file;
   long line_no = 0;
   std::size_t pos = 0;
   while (pos < bytes.size()) {
@@ -59,24 +60,37 @@ Params parse_params(std::string_view bytes, const std::string& param_file) {
     ++line_no;
     pos = next;
     std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos)
+    if (eq == std::string_view::npos) {
+      // Blank lines and comments (a "#" line without "=") say nothing.
+      if (line.empty() || line[0] == '#') continue;
       throw Error::index("list index out of range: parameter line has no \"=\"").at(param_file, line_no);
+    }
     std::size_t eq2 = line.find('=', eq + 1);
     std::string_view option = text::strip(line.substr(0, eq));
     std::string_view value = text::strip(line.substr(eq + 1, eq2 == std::string_view::npos ? eq2 : eq2 - eq - 1));
     bool found = false;
-    for (auto& [name, v] : params) {
-      if (name == option) {
-        v = value;
+    for (std::size_t k = 0; k < file.params.size(); ++k) {
+      if (file.params[k].first == option) {
+        file.params[k].second = value;
+        file.lines[k] = line_no;
         found = true;
         break;
       }
     }
-    if (!found) params.emplace_back(option, value);
+    if (!found) {
+      file.params.emplace_back(option, value);
+      file.lines.push_back(line_no);
+    }
   }
-  return params;
+  return file;
 }
 
-Params read_param(const std::string& param_file) { return parse_params(read_file(param_file), param_file); }
+Params parse_params(std::string_view bytes, const std::string& param_file) {
+  return parse_param_file(bytes, param_file).params;
+}
+
+ParamFile read_param_file(const std::string& param_file) { return parse_param_file(read_file(param_file), param_file); }
+
+Params read_param(const std::string& param_file) { return read_param_file(param_file).params; }
 
 }  // namespace isotope

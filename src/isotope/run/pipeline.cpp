@@ -1,30 +1,21 @@
-// The single-file pipeline: two passes over the table (typing, then
-// computing and writing), results remembered per glycopeptide and per
-// formula, and the output written through OutputFile.
+// The single-file pipeline: the early checks, the typing pass, and the
+// computing pass whose pieces are committed in table order.
 #include "isotope/run/pipeline.hpp"
 
-#include <array>
-#include <unordered_map>
+#include <cstdlib>
+#include <mutex>
 #include <vector>
 
 #include "isotope/base/errors.hpp"
-#include "isotope/base/pyformat.hpp"
 #include "isotope/io/output_file.hpp"
 #include "isotope/io/table.hpp"
-#include "isotope/model/reference_tables.hpp"
-#include "isotope/model/formula.hpp"
-#include "isotope/model/peptide.hpp"
-#include "isotope/pattern/isotope_pattern.hpp"
-#include "isotope/run/options.hpp"
+#include "isotope/run/notes.hpp"
+#include "isotope/run/ordered_run.hpp"
+#include "isotope/run/params.hpp"
 #include "isotope/run/progress.hpp"
 #include "morvandel/utils/path_full_split.hpp"
 
 namespace isotope {
-
-ModelTables ModelTables::reference() {
-  const ReferenceTables& t = reference_tables();
-  return ModelTables{t.aa_comp, t.mod_comp, t.gly_comp};
-}
 
 std::string start_message(std::string_view input_file) {
   std::string line = "Build isotope patterns for ";
@@ -43,204 +34,358 @@ std::string output_path(std::string_view output_dir, std::string_view base_name)
 
 namespace {
 
+// Rows per piece of the typing pass, and rows and bytes per piece of the
+// computing pass: small enough to keep every worker busy and memory low,
+// large enough that handing pieces over costs nothing.
+constexpr std::size_t kTypingPieceRows = 4096;
+constexpr std::size_t kPieceRows = 2048;
+constexpr std::size_t kPieceBytes = std::size_t{1} << 19;
+
+std::size_t slots_for(unsigned threads) { return 2 * static_cast<std::size_t>(threads) + 2; }
+
+std::vector<std::string> header_of(const RecordBatch& batch) {
+  std::vector<std::string> fields(batch.fields(0));
+  for (std::size_t i = 0; i < fields.size(); ++i) fields[i].assign(batch.field(0, i));
+  return fields;
+}
+
 // ---------------------------------------------------------------------------
+// The typing pass. Typing blocks are typed on their own (as pandas does),
+// so each block goes to one worker, which types its pieces in order; blocks
+// are typed in parallel.
 
-constexpr std::size_t kFlushBytes = std::size_t{1} << 20;
-constexpr std::array<std::string_view, 5> kCountColumns = {"N", "H", "F", "S", "G"};
-constexpr std::array<std::string_view, 4> kAddedColumns = {"Glycan", "PepMods", "GP_Mass", "GP_Isotopes"};
+TableLayout type_table(const std::string& path, unsigned threads, const std::vector<std::string>& watch) {
+  TableReader reader(path);
+  RecordBatch header;
+  if (!reader.next(header)) throw Error::value("No columns to parse from file").at(path);
+  const std::vector<std::string> names = header_names(header_of(header));
+  const std::size_t width = names.size();
+  const std::size_t block_rows = typing_block_rows(width);
+  const std::vector<bool> watched = watched_columns(names, watch);
 
-std::ptrdiff_t find_column(const std::vector<std::string>& names, std::string_view name) {
-  for (std::size_t i = 0; i < names.size(); ++i)
+  struct Piece {
+    RecordBatch records;
+    std::size_t block = 0;
+  };
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::vector<Piece> slots(slots_for(threads));
+  std::vector<BlockTyping> typing(threads, BlockTyping(width, watched));
+  std::vector<std::size_t> current(threads, kNone);
+  std::mutex mu;
+  std::vector<BlockTypes> blocks;
+  auto store = [&](std::size_t block, BlockTypes types) {
+    std::lock_guard lock(mu);
+    if (blocks.size() <= block) blocks.resize(block + 1);
+    blocks[block] = std::move(types);
+  };
+  std::size_t rows = 0;
+
+  OrderedWork w;
+  w.slots = slots.size();
+  w.read = [&](std::size_t s) {
+    Piece& p = slots[s];
+    p.records.clear();
+    p.block = rows / block_rows;
+    const std::size_t limit = std::min(kTypingPieceRows, block_rows - rows % block_rows);
+    while (p.records.size() < limit && reader.next(p.records)) {
+      check_row_width(p.records, p.records.size() - 1, width, path);
+      ++rows;
+    }
+    return !p.records.empty();
+  };
+  w.affinity = [&](std::size_t s) { return static_cast<int>(slots[s].block % threads); };
+  w.work = [&](std::size_t s, unsigned k) {
+    const Piece& p = slots[s];
+    if (current[k] != p.block) {
+      if (current[k] != kNone) store(current[k], typing[k].take());
+      current[k] = p.block;
+    }
+    for (std::size_t i = 0; i < p.records.size(); ++i) typing[k].add(p.records, i);
+  };
+  w.commit = [](std::size_t) { return true; };
+  run_ordered(threads, w);
+  for (unsigned k = 0; k < threads; ++k)
+    if (current[k] != kNone) store(current[k], typing[k].take());
+  return assemble_layout(names, blocks);
+}
+
+// ---------------------------------------------------------------------------
+// The output columns: the input's, then the computed ones it lacks.
+
+enum class Added : std::uint8_t { None, Glycan, PepMods, Mass, Isotopes };
+
+struct OutputPlan {
+  std::vector<std::string> names;
+  std::vector<Added> added;  // per output column
+  std::size_t n_in = 0;
+  std::ptrdiff_t pep_seq = -1;
+  std::array<std::ptrdiff_t, 5> counts{-1, -1, -1, -1, -1};
+};
+
+std::ptrdiff_t find_column(const std::vector<std::string>& names, std::size_t n, std::string_view name) {
+  for (std::size_t i = 0; i < n; ++i)
     if (names[i] == name) return static_cast<std::ptrdiff_t>(i);
   return -1;
 }
 
-void append_intensities(std::string& out, const std::vector<double>& intensities) {
-  for (std::size_t i = 0; i < intensities.size(); ++i) {
-    if (i) out += ',';
-    append_float_repr(out, intensities[i]);
+OutputPlan plan_output(const TableLayout& layout) {
+  OutputPlan plan;
+  for (const auto& c : layout.columns) plan.names.push_back(c.name);
+  plan.n_in = plan.names.size();
+  plan.added.assign(plan.n_in, Added::None);
+  constexpr std::pair<std::string_view, Added> kAdded[] = {
+      {"Glycan", Added::Glycan}, {"PepMods", Added::PepMods}, {"GP_Mass", Added::Mass}, {"GP_Isotopes", Added::Isotopes}};
+  for (const auto& [name, kind] : kAdded) {
+    std::ptrdiff_t at = find_column(plan.names, plan.names.size(), name);
+    if (at >= 0) {
+      plan.added[static_cast<std::size_t>(at)] = kind;
+    } else {
+      plan.names.emplace_back(name);
+      plan.added.push_back(kind);
+    }
   }
+  plan.pep_seq = find_column(plan.names, plan.n_in, "PepSeq");
+  for (std::size_t k = 0; k < 5; ++k) plan.counts[k] = find_column(plan.names, plan.n_in, kCountColumns[k]);
+  return plan;
 }
 
-// What a row adds to the table, in output form.
-struct GlycopeptideResult {
-  std::string mods;      // PepMods
-  std::string mass;      // GP_Mass
-  std::string isotopes;  // GP_Isotopes
+// A table with rows needs its columns; the error names the header. A
+// header that holds commas or semicolons says why they are missing.
+void check_columns(const OutputPlan& plan, const std::string& path) {
+  std::string_view missing;
+  for (std::size_t k = 0; k < 5 && missing.empty(); ++k)
+    if (plan.counts[k] < 0) missing = kCountColumns[k];
+  if (missing.empty() && plan.pep_seq < 0) missing = "PepSeq";
+  if (missing.empty()) return;
+  Error e = Error::lookup("table has no column", missing);
+  for (std::size_t i = 0; i < plan.n_in; ++i) {
+    for (char sep : {',', ';'}) {
+      if (plan.names[i].find(sep) == std::string::npos) continue;
+      e.explain(std::string("its header holds '") + sep + "': the table looks " +
+                (sep == ',' ? "comma" : "semicolon") + "-separated, but its columns must be separated by blanks or tabs");
+      throw e.at(path, 1);
+    }
+  }
+  throw e.at(path, 1);
+}
+
+void append_header(std::string& out, const OutputPlan& plan) {
+  for (std::size_t j = 0; j < plan.names.size(); ++j) {
+    if (j) out += '\t';
+    append_quoted_field(out, plan.names[j]);
+  }
+  out += '\n';
+}
+
+// ---------------------------------------------------------------------------
+// The computing pass.
+
+struct Piece {
+  struct Note {
+    std::size_t row;  // within the piece
+    NoteKind kind;
+    std::size_t begin, end;  // in note_text
+  };
+  RecordBatch records;
+  std::string out;
+  std::vector<Note> notes;
+  std::string note_text;
+  std::optional<Error> error;
+  std::size_t rows_done = 0;  // rows computed (all, or those before the error)
+  std::size_t max_peaks = 0;
 };
 
-// Computes the results of a glycopeptide from its PepSeq text and glycan
-// string. The same glycopeptide comes back in many rows (one per spectrum),
-// so results are remembered by those two texts, and isotope patterns by
-// formula; both memories are bounded. Only successful results are kept: a
-// failing row is computed afresh and fails the same way. `column` follows
-// the step at work, for the place of an error.
-class GlycopeptideComputer {
+// A worker's notes, into the piece it works on.
+class PieceNotes final : public NoteSink {
  public:
-  GlycopeptideComputer(const ModelTables& tables, const Options& options) : tables_(tables), options_(options) {}
-
-  const GlycopeptideResult& compute(std::string_view pep_seq, const std::string& glycan, std::string_view& column) {
-    key_.assign(pep_seq);
-    key_ += '\0';
-    key_ += glycan;
-    if (auto hit = rows_.find(key_); hit != rows_.end()) return hit->second;
-
-    GlycopeptideResult result;
-    column = "PepSeq";
-    split_peptide(pep_seq, peptide_);
-    Composition gp = calc_pep_comp(peptide_.seq, peptide_.mods, tables_.aa_comp, tables_.mod_comp);
-    column = "Glycan";
-    gp += calc_glycan_comp(glycan, tables_.gly_comp);
-    gp += water_;
-    column = {};
-    if (!n_) n_ = options_.peaks_num();
-    column = "GP_Isotopes";
-    formula_.clear();
-    append_formula(formula_, gp);
-    if (auto hit = patterns_.find(formula_); hit != patterns_.end()) {
-      result.isotopes = hit->second;
-    } else {
-      append_intensities(result.isotopes, calc_iso_dist(formula_, IsoOptions{true, *n_}));
-      remember(patterns_, patterns_bytes_, formula_, result.isotopes, formula_.size() + result.isotopes.size());
-    }
-    column = "GP_Mass";
-    append_float_repr(result.mass, gp.mass());
-    result.mods = peptide_.mods;
-    std::size_t bytes = key_.size() + result.mods.size() + result.mass.size() + result.isotopes.size();
-    return remember(rows_, rows_bytes_, key_, std::move(result), bytes);
+  void start(Piece& piece, std::size_t row) {
+    piece_ = &piece;
+    row_ = row;
+  }
+  void note(NoteKind kind, std::string_view text) override {
+    std::size_t begin = piece_->note_text.size();
+    piece_->note_text += text;
+    piece_->notes.push_back({row_, kind, begin, piece_->note_text.size()});
   }
 
  private:
-  // Each memory holds at most this many bytes of text: when the next entry
-  // would pass it, the memory starts afresh. Realistic tables repeat a few
-  // thousand glycopeptides; a table of megabyte cells cannot fill memory.
-  static constexpr std::size_t kMaxCachedBytes = std::size_t{4} << 20;
+  Piece* piece_ = nullptr;
+  std::size_t row_ = 0;
+};
 
-  template <class Value>
-  static const Value& remember(std::unordered_map<std::string, Value>& memory, std::size_t& used,
-                               const std::string& key, Value value, std::size_t bytes) {
-    constexpr std::size_t kEntryOverhead = 64;  // node, hash and string headers
-    if (used + bytes + kEntryOverhead > kMaxCachedBytes) {
-      memory.clear();
-      used = 0;
+struct Worker {
+  RowComputer rows;
+  RowOutput out;
+  RowCells cells;
+  PieceNotes notes;
+  Worker(const ModelTables& tables, const Options& options) : rows(tables, options) {}
+};
+
+class Computing {
+ public:
+  Computing(const std::string& path, const TableLayout& layout, const OutputPlan& plan)
+      : path_(path), layout_(layout), plan_(plan) {}
+
+  void work(Piece& p, Worker& w) const {
+    p.out.clear();
+    p.notes.clear();
+    p.note_text.clear();
+    p.error.reset();
+    p.max_peaks = 0;
+    for (std::size_t i = 0; i < p.records.size(); ++i) {
+      p.rows_done = i;
+      const std::size_t row = p.records.first_row + i;
+      const long line = p.records.records[i].line;
+      const std::vector<ColumnType>& types = layout_.row_types(row);
+      const std::size_t fields = std::min(p.records.fields(i), plan_.n_in);
+      auto cell = [&](std::ptrdiff_t j) {
+        if (j < 0) return Cell{};
+        auto c = static_cast<std::size_t>(j);
+        return Cell{types[c], c < fields ? p.records.field(i, c) : std::string_view{}, true};
+      };
+      w.notes.start(p, i);
+      if (fields < plan_.n_in) note_short_row(w.notes, fields);
+      w.cells.pep_seq = cell(plan_.pep_seq);
+      for (std::size_t k = 0; k < 5; ++k) w.cells.counts[k] = cell(plan_.counts[k]);
+      std::string_view column;
+      try {
+        w.rows.compute(w.cells, w.out, w.notes, column);
+        for (std::size_t k = 0; k < 5; ++k)
+          if (plan_.counts[k] >= 0 && layout_.float_cause_line[static_cast<std::size_t>(plan_.counts[k])] == line)
+            note_float_column(w.notes, k, w.cells.counts[k]);
+        append_row(p, i, types, fields, w.out);
+      } catch (Error& e) {
+        e.at(path_, line, column);
+        p.error = std::move(e);
+        return;
+      }
+      p.max_peaks = std::max(p.max_peaks, w.out.peaks);
     }
-    used += bytes + kEntryOverhead;
-    return memory.insert_or_assign(key, std::move(value)).first->second;
+    p.rows_done = p.records.size();
   }
 
-  const ModelTables& tables_;
-  const Options& options_;
-  const Composition water_ = {{"H", 2}, {"O", 1}};
-  std::optional<std::int64_t> n_;  // isotope_peaks_num, read at the first row
-  std::unordered_map<std::string, GlycopeptideResult> rows_;
-  std::unordered_map<std::string, std::string> patterns_;
-  std::size_t rows_bytes_ = 0, patterns_bytes_ = 0;
-  std::string key_, formula_;
-  PeptideParts peptide_;
+ private:
+  void note_short_row(NoteSink& notes, std::size_t fields) const {
+    std::size_t missing = plan_.n_in - fields;
+    notes.note(NoteKind::ShortRow, "row has " + std::to_string(fields) + " fields where the header has " +
+                                       std::to_string(plan_.n_in) + "; its last " +
+                                       (missing == 1 ? std::string("cell was") : std::to_string(missing) + " cells were") +
+                                       " read as missing (an empty cell in a tab-separated file?)");
+  }
+
+  static void note_float_column(NoteSink& notes, std::size_t k, const Cell& cause) {
+    std::string code(kCountColumns[k]);
+    notes.note(NoteKind::CountColumn,
+               "count column " + code + " holds floats because of the " +
+                   (is_missing_value(cause.type, cause.raw) ? std::string("missing cell")
+                                                            : "cell " + py_repr(cause.raw)) +
+                   " here, so every Glycan string of the table writes " + code + " as a float (" + code + "4.0)");
+  }
+
+  void append_row(Piece& p, std::size_t i, const std::vector<ColumnType>& types, std::size_t fields,
+                  const RowOutput& out) const {
+    std::string& b = p.out;
+    for (std::size_t j = 0; j < plan_.names.size(); ++j) {
+      if (j) b += '\t';
+      switch (plan_.added[j]) {
+        case Added::Glycan: append_quoted_field(b, out.glycan); break;
+        case Added::PepMods: append_quoted_field(b, out.mods); break;
+        case Added::Mass: b += out.mass; break;
+        case Added::Isotopes: b += out.isotopes; break;
+        case Added::None: append_output_cell(b, types[j], j < fields ? p.records.field(i, j) : std::string_view{}); break;
+      }
+    }
+    b += '\n';
+  }
+
+  const std::string& path_;
+  const TableLayout& layout_;
+  const OutputPlan& plan_;
 };
+
+// The output file, or at once the error of a folder that cannot take it.
+std::optional<OutputFile> open_output(const std::optional<std::string>& output_dir, const std::string& input_file,
+                                      const std::string& base) {
+  if (!output_dir)
+    throw Error::type("no output directory given: cannot build the output path for " + py_repr(input_file))
+        .explain("give the output folder (-o)");
+  return std::optional<OutputFile>(std::in_place, output_path(*output_dir, base));
+}
 
 }  // namespace
 
 void run_single_file(const std::string& input_file, const std::optional<std::string>& output_dir,
-                     const std::string& param_file, const ModelTables& tables, const Console& console) {
+                     const std::string& param_file, const ModelTables& tables, const Console& console,
+                     const RunSettings& settings) {
   console.out(start_message(input_file));
   const morvandel::utils::PathParts parts = morvandel::utils::path_full_split(input_file);
-  const Options options = read_options(read_param(param_file), param_file);
-  const TableLayout layout = scan_table(input_file);
+  std::optional<OutputFile> file = open_output(output_dir, input_file, parts.base);
+  const Options options = read_options(read_param_file(param_file));
+  const unsigned threads =
+      settings.threads > 0 ? settings.threads : resolve_threads(options, std::getenv("ISOTOPE_THREADS"));
 
-  // Output columns: the input's, then the computed ones it lacks.
-  std::vector<std::string> names;
-  for (const auto& c : layout.columns) names.push_back(c.name);
-  const std::size_t n_in = names.size();
-  for (auto added : kAddedColumns)
-    if (find_column(names, added) < 0) names.emplace_back(added);
-  const auto glycan_col = static_cast<std::size_t>(find_column(names, "Glycan"));
-  const auto mods_col = static_cast<std::size_t>(find_column(names, "PepMods"));
-  const auto mass_col = static_cast<std::size_t>(find_column(names, "GP_Mass"));
-  const auto iso_col = static_cast<std::size_t>(find_column(names, "GP_Isotopes"));
-  const std::ptrdiff_t pep_col = find_column(names, "PepSeq");
-  std::array<std::ptrdiff_t, 5> count_cols;
-  for (std::size_t k = 0; k < 5; ++k) count_cols[k] = find_column(names, kCountColumns[k]);
-  // find_column looks at the output names, which start with the input's.
-  auto input_column = [&](std::ptrdiff_t i) { return i >= 0 && static_cast<std::size_t>(i) < n_in; };
+  const TableLayout layout =
+      type_table(input_file, threads, std::vector<std::string>(kCountColumns.begin(), kCountColumns.end()));
+  const OutputPlan plan = plan_output(layout);
+  if (layout.rows > 0) check_columns(plan, input_file);
 
-  std::optional<OutputFile> file;
-  std::string target;
-  if (output_dir) {
-    target = output_path(*output_dir, parts.base);
-    file.emplace(target);
-  }
-
+  Progress progress(console, layout.rows);
+  TableNotes notes([&](std::string_view line) { progress.message(line); }, input_file, options.strict);
   TableReader reader(input_file);
-  std::vector<std::string> fields;
-  long line = 0;
-  reader.next(fields, line);  // the header, already named by scan_table
-
-  std::string buffer, glycan;
-  GlycopeptideComputer computer(tables, options);
-  Progress progress(console);
-  std::size_t row = 0;
-  std::string_view column;
-  for (; reader.next(fields, line); ++row) {
-    const std::vector<ColumnType>& types = layout.row_types(row);
-    fields.resize(n_in);  // a short row has missing cells at its end
-    try {
-      // The glycan string from the five count cells, as str() shows them.
-      column = "Glycan";
-      glycan.clear();
-      for (std::size_t k = 0; k < 5; ++k) {
-        if (!input_column(count_cols[k])) {
-          column = {};
-          throw Error::lookup("table has no column", kCountColumns[k]);
-        }
-        auto c = static_cast<std::size_t>(count_cols[k]);
-        glycan += kCountColumns[k];
-        append_py_str(glycan, types[c], fields[c]);
-      }
-      column = {};
-      if (!input_column(pep_col)) throw Error::lookup("table has no column", "PepSeq");
-      column = "PepSeq";
-      auto p = static_cast<std::size_t>(pep_col);
-      if (!is_text_value(types[p], fields[p]))
-        throw Error::type("expected string or bytes-like object, got a " +
-                          std::string(is_missing_value(types[p], fields[p]) ? "missing cell" : "number"));
-      const GlycopeptideResult& result = computer.compute(fields[p], glycan, column);
-
-      if (file) {
-        if (row == 0) {
-          for (std::size_t j = 0; j < names.size(); ++j) {
-            if (j) buffer += '\t';
-            append_quoted_field(buffer, names[j]);
-          }
-          buffer += '\n';
-        }
-        for (std::size_t j = 0; j < names.size(); ++j) {
-          if (j) buffer += '\t';
-          if (j == glycan_col)
-            append_quoted_field(buffer, glycan);
-          else if (j == mods_col)
-            append_quoted_field(buffer, result.mods);
-          else if (j == mass_col)
-            buffer += result.mass;
-          else if (j == iso_col)
-            buffer += result.isotopes;
-          else
-            append_output_cell(buffer, types[j], fields[j]);
-        }
-        buffer += '\n';
-        if (buffer.size() >= kFlushBytes) file->write(buffer);
-      }
-    } catch (Error& e) {
-      throw e.at(input_file, line, column);
-    }
-    progress.tick();
+  {
+    RecordBatch header;
+    reader.next(header);  // named by the typing pass
   }
-  progress.close();
+  std::vector<Piece> slots(slots_for(threads));
+  std::vector<Worker> workers;
+  workers.reserve(threads);
+  for (unsigned k = 0; k < threads; ++k) workers.emplace_back(tables, options);
+  const Computing computing(input_file, layout, plan);
+  std::size_t rows = 0, max_peaks = 0;
+  std::string header;
 
-  if (!output_dir)
-    throw Error::type("no output directory given: cannot build the output path for " + py_repr(input_file));
-  if (row == 0) buffer.assign(1, '\n');  // no rows: no columns either, an empty header line
-  file->write(buffer);
+  OrderedWork w;
+  w.slots = slots.size();
+  w.read = [&](std::size_t s) {
+    RecordBatch& b = slots[s].records;
+    b.clear();
+    b.first_row = rows;
+    while (b.size() < kPieceRows && b.bytes.size() < kPieceBytes && reader.next(b)) ++rows;
+    return !b.empty();
+  };
+  w.work = [&](std::size_t s, unsigned k) { computing.work(slots[s], workers[k]); };
+  w.commit = [&](std::size_t s) {
+    Piece& p = slots[s];
+    for (const Piece::Note& n : p.notes) {
+      if (n.row >= p.rows_done) break;
+      notes.row(n.kind, std::string_view(p.note_text).substr(n.begin, n.end - n.begin), p.records.records[n.row].line);
+    }
+    if (p.error) {
+      notes.finish();
+      if (notes.strict_failed()) throw notes.strict_error(&*p.error);
+      throw *p.error;
+    }
+    if (p.records.first_row == 0) {
+      append_header(header, plan);
+      file->write(header);
+    }
+    file->write(p.out);
+    max_peaks = std::max(max_peaks, p.max_peaks);
+    progress.advance(p.records.size());
+    return true;
+  };
+  run_ordered(threads, w);
+
+  notes.finish();
+  if (notes.strict_failed()) throw notes.strict_error();
+  if (layout.rows > 0 && options.peaks_num_value && *options.peaks_num_value == 0)
+    notes.table("isotope_peaks_num = 0 sets no limit on the number of isotope peaks: rows got up to " +
+                std::to_string(max_peaks) + " peaks in " + input_file);
+  progress.close();
+  if (rows == 0) {
+    std::string empty(1, '\n');  // no rows: no columns either, an empty header line
+    file->write(empty);
+  }
   file->commit();
 }
 

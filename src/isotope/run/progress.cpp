@@ -1,47 +1,116 @@
-// The tqdm-style progress counter.
+// The tqdm-style progress counter with a total.
 #include "isotope/run/progress.hpp"
 
 #include <cstdio>
 
 namespace isotope {
 
-Progress::Progress(const Console& console) : console_(console), start_(Clock::now()), last_(start_) {
-  draw(start_);
+namespace {
+
+// tqdm's format_interval: "MM:SS", or "H:MM:SS" from an hour on.
+std::string interval(double seconds) {
+  auto s = static_cast<long>(seconds);
+  char buf[32];
+  if (s >= 3600)
+    std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", s / 3600, s / 60 % 60, s % 60);
+  else
+    std::snprintf(buf, sizeof buf, "%02ld:%02ld", s / 60, s % 60);
+  return buf;
 }
 
-void Progress::tick() {
-  ++n_;
-  // Reading the clock costs little, but not nothing: look every 64 rows.
-  if ((n_ & 63) != 0) return;
+// The characters of tqdm's bar: empty, then eighths, then full.
+constexpr const char* kBarChars[] = {" ", "\u258f", "\u258e", "\u258d", "\u258c", "\u258b", "\u258a", "\u2589", "\u2588"};
+
+std::string bar(double fraction, int width) {
+  constexpr int kSteps = 8;
+  int units = static_cast<int>(fraction * width * kSteps);
+  int full = units / kSteps, part = units % kSteps;
+  std::string out;
+  for (int i = 0; i < full && i < width; ++i) out += kBarChars[8];
+  if (full < width) {
+    out += kBarChars[part];
+    for (int i = full + 1; i < width; ++i) out += ' ';
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string Progress::format(std::size_t n, std::size_t total, double elapsed, int columns) {
+  const double fraction = total > 0 ? static_cast<double>(n) / static_cast<double>(total) : 1.0;
+  const double rate = elapsed > 0 ? static_cast<double>(n) / elapsed : 0;
+  char buf[96];
+  std::snprintf(buf, sizeof buf, "%3.0f%%|", fraction * 100);
+  const std::string left = buf;
+  std::string rate_text;
+  if (rate <= 0) {
+    rate_text = "?it/s";
+  } else if (rate < 1) {
+    std::snprintf(buf, sizeof buf, "%5.2fs/it", 1 / rate);
+    rate_text = buf;
+  } else {
+    std::snprintf(buf, sizeof buf, "%5.2fit/s", rate);
+    rate_text = buf;
+  }
+  const std::string remaining = rate > 0 ? interval(static_cast<double>(total - std::min(n, total)) / rate) : "?";
+  const std::string right = "| " + std::to_string(n) + "/" + std::to_string(total) + " [" + interval(elapsed) +
+                            "<" + remaining + ", " + rate_text + "]";
+  int width = 10;
+  if (columns > 0) width = std::max(1, columns - static_cast<int>(left.size() + right.size()) - 1);
+  return left + bar(fraction, width) + right;
+}
+
+Progress::Progress(const Console& console, std::size_t total)
+    : console_(console), total_(total), start_(Clock::now()), last_(start_) {
+  if (console_.err_is_terminal) draw(start_);
+}
+
+Progress::~Progress() {
+  if (!closed_ && drawn_ > 0) console_.err("\n");
+}
+
+void Progress::advance(std::size_t n) {
+  n_ += n;
+  if (!console_.err_is_terminal) return;
   auto now = Clock::now();
   if (now - last_ >= std::chrono::milliseconds(100)) draw(now);
 }
 
+void Progress::clear_line() {
+  if (drawn_ == 0) return;
+  console_.err("\r" + std::string(drawn_, ' ') + "\r");
+  drawn_ = 0;
+}
+
+void Progress::message(std::string_view line) {
+  clear_line();
+  console_.err(line);
+  if (console_.err_is_terminal) draw(Clock::now());
+}
+
 void Progress::close() {
-  draw(Clock::now());
+  auto now = Clock::now();
+  if (console_.err_is_terminal) {
+    draw(now);
+  } else {
+    double elapsed = std::chrono::duration<double>(now - start_).count();
+    console_.err(format(n_, total_, elapsed, 0));
+  }
   console_.err("\n");
+  closed_ = true;
+  drawn_ = 0;
 }
 
 void Progress::draw(Clock::time_point now) {
   last_ = now;
   double elapsed = std::chrono::duration<double>(now - start_).count();
-  auto secs = static_cast<long>(elapsed);
-  char clock[32];
-  if (secs >= 3600)
-    std::snprintf(clock, sizeof clock, "%ld:%02ld:%02ld", secs / 3600, secs / 60 % 60, secs % 60);
-  else
-    std::snprintf(clock, sizeof clock, "%02ld:%02ld", secs / 60, secs % 60);
-  char rate[48];
-  double r = elapsed > 0 ? static_cast<double>(n_) / elapsed : 0;
-  if (r <= 0)
-    std::snprintf(rate, sizeof rate, "?it/s");
-  else if (r < 1)
-    std::snprintf(rate, sizeof rate, "%5.2fs/it", 1 / r);
-  else
-    std::snprintf(rate, sizeof rate, "%5.2fit/s", r);
-  char line[160];
-  std::snprintf(line, sizeof line, "\r%zuit [%s, %s]", n_, clock, rate);
-  console_.err(line);
+  std::string line = format(n_, total_, elapsed, console_.err_columns);
+  std::size_t width = 0;  // characters on screen
+  for (unsigned char c : line) width += (c & 0xC0) != 0x80;
+  std::string text = "\r" + line;
+  if (width < drawn_) text += std::string(drawn_ - width, ' ');
+  console_.err(text);
+  drawn_ = std::max(width, drawn_);
 }
 
 }  // namespace isotope

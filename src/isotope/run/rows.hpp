@@ -1,0 +1,117 @@
+// The results of one table row: what a row's cells become (the glycan
+// string, the modification string, the mass and the isotope pattern), and
+// the notes on cells whose result rests on a guess.
+//
+// A row is given as typed cells (the raw text and the ColumnType pandas
+// gives it), whether it comes from a table file or from a DataFrame, so the
+// file route and the DataFrame route compute the same text. A RowComputer
+// belongs to one worker thread: it remembers the results of the
+// glycopeptides it has seen (bounded memories) and reuses its buffers, so a
+// row that repeats a glycopeptide allocates nothing.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "isotope/io/cells.hpp"
+#include "isotope/model/composition.hpp"
+#include "isotope/model/peptide.hpp"
+#include "isotope/run/options.hpp"
+
+namespace isotope {
+
+// The composition tables a run reads.
+struct ModelTables {
+  const CompTable& aa_comp;
+  const CompTable& mod_comp;
+  const CompTable& gly_comp;
+  static ModelTables reference();  // the built-in reference tables
+};
+
+// One cell: its raw text and type; `present` is false for a column the
+// table lacks.
+struct Cell {
+  ColumnType type = ColumnType::Text;
+  std::string_view raw;
+  bool present = false;
+};
+
+// The count columns, in glycan string order.
+inline constexpr std::array<std::string_view, 5> kCountColumns = {"N", "H", "F", "S", "G"};
+
+struct RowCells {
+  Cell pep_seq;
+  std::array<Cell, 5> counts;
+};
+
+// What may rest on a guess. Each kind is capped on its own when printed.
+enum class NoteKind : std::uint8_t {
+  ShortRow,     // fewer fields than the header
+  PepSeq,       // characters of PepSeq that were skipped
+  Counts,       // count cells that are no non-negative whole number
+  CountColumn,  // a count column that became floats
+  Charge,       // a charge cell that is no non-zero whole number
+  Precursor,    // a precursor m/z cell that is no number
+};
+inline constexpr std::size_t kNoteKinds = 6;
+
+// Where a row's notes go: kind and text (without the place).
+class NoteSink {
+ public:
+  virtual ~NoteSink() = default;
+  virtual void note(NoteKind kind, std::string_view text) = 0;
+};
+
+// What a row adds, as text for the output (views valid until the next
+// compute call).
+struct RowOutput {
+  std::string glycan;
+  std::string_view mods;
+  std::string_view mass;
+  std::string_view isotopes;
+  std::size_t peaks = 0;  // the number of isotope peaks
+};
+
+class RowComputer {
+ public:
+  RowComputer(const ModelTables& tables, const Options& options);
+
+  // Computes a row's results. A failure is an Error whose column() names
+  // the column at fault (set through `column`, the step at work). Notes on
+  // the row's cells go to notes.
+  void compute(const RowCells& cells, RowOutput& out, NoteSink& notes, std::string_view& column);
+
+ private:
+  struct Result {
+    std::string mods, mass, isotopes;
+    std::size_t peaks = 0;
+    std::optional<std::string> pep_seq_problem;
+  };
+  const Result& glycopeptide(std::string_view pep_seq, const std::string& glycan, std::string_view& column);
+  void note_counts(const RowCells& cells, const std::string& glycan, NoteSink& notes);
+  template <class Value>
+  const Value& remember(std::unordered_map<std::string, Value>& memory, std::size_t& used, const std::string& key,
+                        Value value, std::size_t bytes);
+
+  const ModelTables& tables_;
+  const Options& options_;
+  std::optional<std::int64_t> n_;  // isotope_peaks_num, read at the first row computed
+  std::unordered_map<std::string, Result> rows_;
+  std::unordered_map<std::string, std::string> patterns_;
+  std::size_t rows_bytes_ = 0, patterns_bytes_ = 0;
+  // Hits and lookups of the glycopeptide memory: on a table of distinct
+  // glycopeptides it costs more than it saves, and is switched off.
+  std::size_t hits_ = 0, lookups_ = 0;
+  bool remembering_ = true;
+  Result scratch_;
+  std::string key_, formula_;
+  PeptideParts peptide_;
+  std::vector<double> intensities_;
+};
+
+}  // namespace isotope
