@@ -77,23 +77,48 @@ TEST(DirectoryBatch, ChoosesTxtNamesInListingOrder) {
   for (const char* name : {"a.txt", "b.TXT", "c.txt.bak", "dtxt", "e_txt", "notes.text", "txt"})
     write_file(d / name, "");
   std::filesystem::create_directory(d / "ztxt");
-  std::vector<std::string> got = list_tables(d.path().string());
-  std::vector<std::string> sorted = got;
-  std::sort(sorted.begin(), sorted.end());
-  EXPECT_EQ(sorted, (std::vector<std::string>{"a.txt", "dtxt", "e_txt", "ztxt"}));
-  // The batch runs them in the order of the listing, with concatenated paths.
+  // Sorted bytewise, whatever order the file system lists them in.
+  EXPECT_EQ(list_tables(d.path().string()), (std::vector<std::string>{"a.txt", "dtxt", "e_txt", "ztxt"}));
+  // The batch runs them in that order, with concatenated paths.
+  std::string err;
+  Console console{[](std::string_view) {}, [&](std::string_view s) { err += s; }};
   std::vector<std::string> seen;
-  run_multiple_files(d.path().string() + "/", [&](const std::string& p) { seen.push_back(p); });
-  ASSERT_EQ(seen.size(), got.size());
-  for (std::size_t i = 0; i < got.size(); ++i) EXPECT_EQ(seen[i], d.path().string() + "//" + got[i]);
+  run_batch(d.path().string() + "/", std::nullopt, console, [&](const std::string& p) { seen.push_back(p); });
+  const std::string dir = d.path().string() + "//";
+  EXPECT_EQ(seen, (std::vector<std::string>{dir + "a.txt", dir + "dtxt", dir + "e_txt", dir + "ztxt"}));
   // The first failure stops the batch.
   int calls = 0;
-  EXPECT_THROW(run_multiple_files(d.path().string(), [&](const std::string&) {
-                 ++calls;
-                 throw Error::value("stop");
-               }),
+  EXPECT_THROW(run_batch(d.path().string(), std::nullopt, console,
+                         [&](const std::string&) {
+                           ++calls;
+                           throw Error::value("stop");
+                         }),
                Error);
   EXPECT_EQ(calls, 1);
+  // With isotope_on_error = continue every table runs; each failure and a
+  // summary are reported.
+  write_file(d / "params", "isotope_on_error = continue\n");
+  calls = 0;
+  BatchReport report = run_batch(d.path().string(), d / "params", console, [&](const std::string& p) {
+    ++calls;
+    if (p.find("_txt") == std::string::npos && p.find("dtxt") == std::string::npos) return;
+    throw Error::lookup("unknown residue", "X");
+  });
+  EXPECT_EQ(calls, 4);
+  EXPECT_EQ(report.written, 2u);
+  ASSERT_EQ(report.failed.size(), 2u);
+  EXPECT_EQ(report.failed[0].name, "dtxt");
+  EXPECT_EQ(err, "isotope: KeyError: unknown residue 'X'\nisotope: KeyError: unknown residue 'X'\n"
+                 "isotope: 2 tables written, 2 failed: dtxt (KeyError: unknown residue 'X'), "
+                 "e_txt (KeyError: unknown residue 'X')\n");
+  // A folder without tables says what it holds, and reads no parameters.
+  TempDir tsv;
+  for (const char* name : {"s1.tsv", "s2.tsv", "s3.tsv", "s4.tsv", "s5.tsv", "s6.tsv"}) write_file(tsv / name, "");
+  err.clear();
+  run_batch(tsv.path().string(), tsv / "absent-params", console, [&](const std::string&) { ADD_FAILURE(); });
+  EXPECT_EQ(err, "isotope: warning: folder '" + tsv.path().string() +
+                     "' holds no table (a name ending in 'txt'): it holds 's1.tsv', 's2.tsv', 's3.tsv', 's4.tsv', "
+                     "'s5.tsv' and 1 more\n");
   auto e = error_of([] { list_tables("/nonexistent"); });
   ASSERT_TRUE(e);
   EXPECT_EQ(e->kind_name(), "FileNotFoundError");

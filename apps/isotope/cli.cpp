@@ -57,8 +57,7 @@ int run_main(int argc, char** argv) {
   }
 
   try {
-    // An output folder given as a list is as unusable as none: the rows are
-    // computed, then building the output path fails.
+    // An output folder given as a list is as unusable as none.
     const std::optional<std::string>& output_dir = parsed.values[kOut];
     const ModelTables tables = ModelTables::reference();
     auto run_one = [&](const std::string& input_file) {
@@ -70,7 +69,8 @@ int run_main(int argc, char** argv) {
     };
     if (given(kDir)) {
       if (parsed.empty_list[kDir]) not_a_path();
-      run_multiple_files(*parsed.values[kDir], run_one);
+      BatchReport report = run_batch(*parsed.values[kDir], parsed.values[kParam], console, run_one);
+      if (!report.failed.empty()) return 1;
     } else {
       if (parsed.empty_list[kFile]) {
         console.out(start_message("[]"));

@@ -77,6 +77,10 @@ py::object not_implemented();
 std::optional<std::string_view> key_text(py::handle key);
 py::dict counts_to_dict(const Counts& counts);
 
+// The warning category of notes on a table's rows (IsotopeInputWarning, a
+// UserWarning), made by module.cpp.
+py::handle input_warning();
+
 // The parts of the module, bound in this order by module.cpp.
 void bind_composition(py::module_& m);
 void bind_tables(py::module_& m);

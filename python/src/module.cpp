@@ -8,6 +8,16 @@
 // documented order, and gives each operation its calling form.
 #include "convert.hpp"
 
+namespace isotope::python {
+
+namespace {
+PyObject* input_warning_type = nullptr;
+}  // namespace
+
+py::handle input_warning() { return input_warning_type; }
+
+}  // namespace isotope::python
+
 PYBIND11_MODULE(_isotope, m) {
   namespace py = pybind11;
   using namespace isotope::python;
@@ -21,6 +31,14 @@ PYBIND11_MODULE(_isotope, m) {
   });
 
   m.doc() = "The compiled part of morvandel.plugins.isotope; use that module.";
+  input_warning_type = PyErr_NewExceptionWithDoc(
+      "morvandel.plugins.isotope.IsotopeInputWarning",
+      "A table row whose result rests on a guess: a PepSeq character that was skipped, a count cell that is no "
+      "non-negative whole number, a row with fewer fields than the header, and the like. Filter it with the "
+      "warnings module, or set isotope_strict = true to make such rows fail the table.",
+      PyExc_UserWarning, nullptr);
+  if (!input_warning_type) throw py::error_already_set();
+  m.attr("IsotopeInputWarning") = py::handle(input_warning_type);
   bind_composition(m);
   bind_tables(m);
   bind_operations(m);

@@ -1,5 +1,7 @@
 // Table runs from Python: the pipeline and the directory batch, with the
 // module's messages on sys.stdout and sys.stderr.
+#include <optional>
+
 #include "convert.hpp"
 #include "isotope/run/batch.hpp"
 #include "isotope/run/params.hpp"
@@ -26,9 +28,27 @@ void write_stream(const char* name, std::string_view text, bool flush) {
   if (PyErr_CheckSignals() != 0) throw py::error_already_set();
 }
 
+// A warning through warnings.warn, as IsotopeInputWarning, pointing at the
+// caller of the module's function. A filter that turns warnings into
+// errors makes it raise, and the run fails with that exception.
+void warn(std::string_view text) {
+  py::gil_scoped_acquire gil;
+  if (PyErr_WarnEx(input_warning().ptr(), std::string(text).c_str(), 2) != 0) throw py::error_already_set();
+}
+
 Console python_console() {
-  return Console{[](std::string_view s) { write_stream("stdout", s, false); },
-                 [](std::string_view s) { write_stream("stderr", s, true); }};
+  Console c{[](std::string_view s) { write_stream("stdout", s, false); },
+            [](std::string_view s) { write_stream("stderr", s, true); }, warn};
+  py::object err = py::module_::import("sys").attr("stderr");
+  if (!err.is_none() && py::hasattr(err, "isatty")) {
+    try {
+      c.err_is_terminal = py::bool_(err.attr("isatty")());
+      if (c.err_is_terminal) c.err_columns = py::module_::import("shutil").attr("get_terminal_size")().attr("columns").cast<int>();
+    } catch (py::error_already_set&) {
+      c.err_is_terminal = false;  // a stream without a terminal behind it
+    }
+  }
+  return c;
 }
 
 
@@ -64,9 +84,34 @@ void run_single_file_py(py::object input_file, py::object output_dir, py::object
 }
 
 // Calls run_one(input_file) for every table of input_dir, in the batch's
-// order; run_one is the public module's current run_single_file.
-void run_multiple_files_py(py::object input_dir, py::object run_one) {
-  run_multiple_files(fs_path(input_dir), [&](const std::string& input_file) { run_one(to_str(input_file)); });
+// order; run_one is the public module's current run_single_file. With
+// isotope_on_error = continue, the first failure's exception is raised
+// after all tables, with a note naming every failed table.
+void run_multiple_files_py(py::object input_dir, py::object param_file, py::object run_one) {
+  const Console console = python_console();
+  std::optional<std::string> params;
+  if (is_path_like(param_file)) params = fs_path(param_file);
+  std::optional<py::error_already_set> first;
+  auto describe = [&](const std::exception& e) -> std::string {
+    if (const auto* py_error = dynamic_cast<const py::error_already_set*>(&e)) {
+      if (!first) first = *py_error;
+      py::object type = py_error->type();
+      return std::string(py::str(type.attr("__name__"))) + ": " + std::string(py::str(py_error->value()));
+    }
+    return describe_error(e);
+  };
+  BatchReport report = run_batch(
+      fs_path(input_dir), params, console, [&](const std::string& input_file) { run_one(to_str(input_file)); },
+      describe);
+  if (report.failed.empty()) return;
+  std::string note = std::to_string(report.failed.size()) + " of " +
+                     std::to_string(report.failed.size() + report.written) + " tables failed:";
+  for (const auto& f : report.failed) note += "\n  " + f.name + ": " + f.what;
+  if (first) {
+    first->value().attr("add_note")(to_str(note));
+    throw *first;
+  }
+  throw py::value_error(note);
 }
 
 }  // namespace

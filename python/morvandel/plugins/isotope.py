@@ -128,7 +128,7 @@ def run_single_file(input_file, output_dir, param_file):
 def run_multiple_files(input_dir, output_dir, param_file):
     """Call the module's run_single_file for every table (a name matching ".txt$") of input_dir."""
     sys.modules["morvandel.plugins._isotope"].run_multiple_files(
-        input_dir,
+        input_dir, param_file,
         lambda input_file: run_single_file(input_file=input_file, output_dir=output_dir, param_file=param_file))
 
 
@@ -155,6 +155,9 @@ def main():
     else:
         parser.print_help()
         sys.exit(2)
+
+
+IsotopeInputWarning = sys.modules["morvandel.plugins._isotope"].IsotopeInputWarning
 
 
 if __name__ == "__main__":

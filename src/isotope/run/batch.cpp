@@ -7,7 +7,10 @@
 #include <cerrno>
 #include <memory>
 
+#include <algorithm>
+
 #include "isotope/base/errors.hpp"
+#include "isotope/run/options.hpp"
 
 namespace isotope {
 
@@ -16,7 +19,7 @@ bool is_table_name(std::string_view name) {
   return name.size() >= 4 && name.substr(name.size() - 3) == "txt" && name[name.size() - 4] != '\n';
 }
 
-std::vector<std::string> list_tables(const std::string& input_dir) {
+std::vector<std::string> list_entries(const std::string& input_dir) {
   DIR* dir = ::opendir(input_dir.c_str());
   if (!dir) throw Error::os(errno, input_dir);
   std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, ::closedir);
@@ -30,14 +33,90 @@ std::vector<std::string> list_tables(const std::string& input_dir) {
     }
     std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
-    if (is_table_name(name)) names.emplace_back(name);
+    names.emplace_back(name);
   }
+  std::sort(names.begin(), names.end());
   return names;
 }
 
-void run_multiple_files(const std::string& input_dir,
-                        const std::function<void(const std::string& input_file)>& run_one) {
-  for (const std::string& name : list_tables(input_dir)) run_one(input_dir + "/" + name);
+std::vector<std::string> list_tables(const std::string& input_dir) {
+  std::vector<std::string> names = list_entries(input_dir);
+  names.erase(std::remove_if(names.begin(), names.end(), [](const std::string& n) { return !is_table_name(n); }),
+              names.end());
+  return names;
+}
+
+std::string no_table_warning(const std::string& input_dir, const std::vector<std::string>& entries) {
+  std::string text = "folder " + py_repr(input_dir) + " holds no table (a name ending in 'txt')";
+  if (entries.empty()) return text + ": it is empty";
+  text += ": it holds ";
+  constexpr std::size_t kShown = 5;
+  for (std::size_t i = 0; i < entries.size() && i < kShown; ++i) {
+    if (i) text += ", ";
+    text += py_repr(entries[i]);
+  }
+  if (entries.size() > kShown) text += " and " + std::to_string(entries.size() - kShown) + " more";
+  return text;
+}
+
+std::string describe_error(const std::exception& e) {
+  if (const auto* error = dynamic_cast<const Error*>(&e)) return error->kind_name() + ": " + error->what();
+  return std::string("error: ") + e.what();
+}
+
+BatchReport run_batch(const std::string& input_dir, const std::optional<std::string>& param_file,
+                      const Console& console, const RunOne& run_one, const Describe& describe) {
+  const std::vector<std::string> entries = list_entries(input_dir);
+  std::vector<std::string> tables;
+  for (const std::string& n : entries)
+    if (is_table_name(n)) tables.push_back(n);
+  BatchReport report;
+  if (tables.empty()) {
+    std::string text = no_table_warning(input_dir, entries);
+    if (console.warn)
+      console.warn(text);
+    else
+      console.err("isotope: warning: " + text + "\n");
+    return report;
+  }
+  // isotope_on_error, read when the first table comes. A parameter file
+  // that cannot be read leaves the batch stopping at the first failure,
+  // which that file then is.
+  OnError on_error = OnError::Stop;
+  if (param_file) {
+    try {
+      on_error = read_options(read_param_file(*param_file)).on_error;
+    } catch (const Error&) {
+    }
+  }
+  for (const std::string& name : tables) {
+    const std::string path = input_dir + "/" + name;
+    if (on_error == OnError::Stop) {
+      run_one(path);
+      ++report.written;
+      continue;
+    }
+    try {
+      run_one(path);
+      ++report.written;
+    } catch (const std::exception& e) {
+      std::string what = describe(e);
+      console.err("isotope: " + what + "\n");
+      report.failed.push_back({name, std::move(what)});
+    }
+  }
+  if (!report.failed.empty()) {
+    std::string summary = "isotope: " + std::to_string(report.written) + " table" +
+                          (report.written == 1 ? "" : "s") + " written, " + std::to_string(report.failed.size()) +
+                          " failed: ";
+    for (std::size_t i = 0; i < report.failed.size(); ++i) {
+      if (i) summary += ", ";
+      const std::string& what = report.failed[i].what;
+      summary += report.failed[i].name + " (" + what.substr(0, what.find('\n')) + ")";
+    }
+    console.err(summary + "\n");
+  }
+  return report;
 }
 
 }  // namespace isotope

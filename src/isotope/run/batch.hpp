@@ -1,11 +1,15 @@
 // The directory batch: the tables of a folder (entries whose names end in
-// "txt"), each handed in turn to a run of one table.
+// "txt"), each handed in turn to a run of one table, in sorted order.
 #pragma once
 
+#include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "isotope/run/console.hpp"
 
 namespace isotope {
 
@@ -14,13 +18,39 @@ namespace isotope {
 // character other than a line feed.
 bool is_table_name(std::string_view name);
 
-// The entries of input_dir (files and folders, no recursion) whose names
-// are table names, in the order the directory lists them.
+// The entries of input_dir (files and folders, no recursion), sorted by
+// name (bytewise), so that a batch is the same on every file system.
+std::vector<std::string> list_entries(const std::string& input_dir);
+// Of those, the table names.
 std::vector<std::string> list_tables(const std::string& input_dir);
 
-// Lists input_dir once, then calls run_one with input_dir + "/" + name for
-// every table name, in listing order; the first error stops the batch.
-void run_multiple_files(const std::string& input_dir,
-                        const std::function<void(const std::string& input_file)>& run_one);
+// The warning for a folder with no table: what it holds instead (up to 5
+// names), so that a user sees their ".tsv" files.
+std::string no_table_warning(const std::string& input_dir, const std::vector<std::string>& entries);
+
+// "KeyError: unknown residue 'X' ..." for an isotope::Error.
+std::string describe_error(const std::exception& e);
+
+struct BatchFailure {
+  std::string name;  // the table's name in the folder
+  std::string what;  // "KeyError: ..."
+};
+struct BatchReport {
+  std::size_t written = 0;
+  std::vector<BatchFailure> failed;
+};
+
+using RunOne = std::function<void(const std::string& input_file)>;
+using Describe = std::function<std::string(const std::exception&)>;
+
+// Runs run_one(input_dir + "/" + name) for every table of input_dir, in
+// sorted order. A folder without tables gets a warning and nothing else
+// (the parameter file is not read). Otherwise the parameter file is read
+// for isotope_on_error when the first table comes: with "stop" (the
+// default) the first failure propagates at once; with "continue" each
+// failure is reported on the error stream as it happens (describe words
+// it), the other tables still run, and a summary line ends the batch.
+BatchReport run_batch(const std::string& input_dir, const std::optional<std::string>& param_file,
+                      const Console& console, const RunOne& run_one, const Describe& describe = describe_error);
 
 }  // namespace isotope

@@ -12,6 +12,10 @@ namespace isotope {
 struct Console {
   std::function<void(std::string_view)> out;
   std::function<void(std::string_view)> err;
+  // When set, warnings go here (one message each, without the "isotope:
+  // warning: " prefix and the line end) instead of to `err`: the Python
+  // module turns them into warnings.warn calls.
+  std::function<void(std::string_view)> warn;
   // Whether `err` is a terminal (the progress counter is then redrawn in
   // place), and its width in columns.
   bool err_is_terminal = false;

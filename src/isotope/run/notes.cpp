@@ -36,25 +36,19 @@ void TableNotes::row(NoteKind kind, std::string_view text, long line) {
     return;
   }
   if (++counts_[static_cast<std::size_t>(kind)] > kLinesPerKind) return;
-  std::string out = "isotope: warning: ";
-  out += text;
-  out += ", line " + std::to_string(line) + " of " + file_ + "\n";
+  std::string out(text);
+  out += ", line " + std::to_string(line) + " of " + file_;
   print_(out);
 }
 
-void TableNotes::table(std::string_view text) {
-  std::string out = "isotope: warning: ";
-  out += text;
-  out += "\n";
-  print_(out);
-}
+void TableNotes::table(std::string_view text) { print_(text); }
 
 void TableNotes::finish() {
   if (strict_) return;
   for (std::size_t k = 0; k < kNoteKinds; ++k) {
     if (counts_[k] <= kLinesPerKind) continue;
-    print_("isotope: warning: " + std::to_string(counts_[k] - kLinesPerKind) + " more rows with " +
-           kind_words(static_cast<NoteKind>(k)) + " in " + file_ + "\n");
+    print_(std::to_string(counts_[k] - kLinesPerKind) + " more rows with " + kind_words(static_cast<NoteKind>(k)) +
+           " in " + file_);
   }
 }
 

@@ -24,7 +24,7 @@ class TableNotes {
   static constexpr std::size_t kLinesPerKind = 10;
   static constexpr std::size_t kStrictLines = 20;
 
-  // print writes one line ("isotope: warning: ...\n") on the error stream.
+  // print shows one warning: its text, without prefix or line end.
   TableNotes(std::function<void(std::string_view)> print, std::string file, bool strict);
 
   // A note on the row at `line`.

@@ -330,7 +330,14 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   if (layout.rows > 0) check_columns(plan, input_file);
 
   Progress progress(console, layout.rows);
-  TableNotes notes([&](std::string_view line) { progress.message(line); }, input_file, options.strict);
+  TableNotes notes(
+      [&](std::string_view text) {
+        if (console.warn)
+          console.warn(text);
+        else
+          progress.message("isotope: warning: " + std::string(text) + "\n");
+      },
+      input_file, options.strict);
   TableReader reader(input_file);
   {
     RecordBatch header;

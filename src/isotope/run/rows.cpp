@@ -26,9 +26,10 @@ namespace {
 // would pass it, the memory starts afresh. Realistic tables repeat a few
 // thousand glycopeptides; a table of megabyte cells cannot fill memory.
 constexpr std::size_t kMaxCachedBytes = std::size_t{4} << 20;
-// After this many lookups, a memory that hit fewer than one in eight is
-// switched off for the rest of the table.
-constexpr std::size_t kTrialLookups = 4096;
+// A memory whose lookups hit fewer than one in eight over a window of this
+// many lookups (a table of distinct glycopeptides) is switched off for the
+// rest of the table.
+constexpr std::size_t kTrialLookups = 16384;
 
 void append_intensities(std::string& out, const std::vector<double>& intensities) {
   for (std::size_t i = 0; i < intensities.size(); ++i) {
@@ -101,10 +102,13 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
       ++hits_;
       return hit->second;
     }
-    if (lookups_ == kTrialLookups && hits_ * 8 < lookups_) {
-      remembering_ = false;
-      rows_ = {};
-      patterns_ = {};
+    if (lookups_ == kTrialLookups) {
+      if (hits_ * 8 < lookups_) {
+        remembering_ = false;
+        rows_ = {};
+        patterns_ = {};
+      }
+      hits_ = lookups_ = 0;
     }
   }
 
