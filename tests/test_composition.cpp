@@ -42,6 +42,10 @@ TEST(Composition, KeepsInsertionOrderAndNeverStoresZero) {
   EXPECT_EQ(entries(b * 3), (Entries{{"O", 6}, {"C", -3}, {"N", 3}}));
   EXPECT_TRUE((b * 0).empty());
   EXPECT_EQ(a + b, b + a);  // equal as mappings, whatever the order
+  // A missing element, on either side, makes them differ.
+  Composition water = {{"H", 2}, {"O", 1}}, hydrogen = {{"H", 2}};
+  EXPECT_FALSE(water == hydrogen);
+  EXPECT_FALSE(hydrogen == water);
 }
 
 TEST(Composition, FromFormula) {

@@ -5,6 +5,7 @@
 
 #include <sys/mount.h>
 
+#include "isotope/io/output_file.hpp"
 #include "isotope/run/batch.hpp"
 #include "isotope/model/composition.hpp"
 #include "isotope/base/errors.hpp"
@@ -140,4 +141,43 @@ TEST(Faults, MegabyteCells) {
     EXPECT_EQ(e.key(), code);
     EXPECT_LT(std::string(e.what()).size(), 300u);
   }
+}
+
+// A failing fsync (a disk that cannot make the file durable) fails the table
+// like a failing write: the error names the output, and no file is left.
+TEST(Faults, FailedFsyncLeavesNoFile) {
+  Workspace w;
+  Console quiet{[](std::string_view) {}, [](std::string_view) {}};
+  OutputFile::fail_fsync_with = EIO;
+  Error e = error_of([&] { run_single_file(w.table, w.out, w.params, ModelTables::reference(), quiet); });
+  OutputFile::fail_fsync_with = 0;
+  EXPECT_EQ(e.os_errno(), EIO);
+  EXPECT_EQ(e.filename(), w.existing);
+  w.expect_untouched();
+}
+
+// With standard output and standard error in one file, the start message
+// comes before the progress counter and the warnings: each stream is
+// flushed as it is written.
+TEST(Faults, MessagesKeepTheirOrderInOneFile) {
+  Workspace w;
+  write_file(w.table, "PepSeq N H F S G\nGGx 1 0 0 0 0\n");
+  TempDir io;
+  std::string both = io / "both";
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, both.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  std::vector<std::string> argv = {kExe, "-i", w.table, "-o", w.out, "-p", w.params};
+  std::vector<char*> args;
+  for (auto& a : argv) args.push_back(a.data());
+  args.push_back(nullptr);
+  pid_t pid;
+  ASSERT_EQ(posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ), 0);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  posix_spawn_file_actions_destroy(&actions);
+  std::string text = read_file(both);
+  EXPECT_EQ(text.rfind("Build isotope patterns for " + w.table + "\nisotope: warning: PepSeq 'GGx'", 0), 0u) << text;
+  EXPECT_NE(text.find("\n100%|"), std::string::npos) << text;
 }

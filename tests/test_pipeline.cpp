@@ -222,3 +222,194 @@ TEST(Pipeline, ReadErrorsComeInOrder) {
   EXPECT_EQ(error_of([&] { f.process(f.dir / "absent.txt", f.out_dir); }).kind_name(), "FileNotFoundError");
   EXPECT_EQ(error_of([&] { f.process(f.table("empty.txt", ""), f.out_dir); }).kind(), ErrorKind::Value);
 }
+
+// --- Notes: rows whose result rests on a guess --------------------------
+
+namespace {
+
+// The warning lines of a run's error stream.
+std::vector<std::string> warning_lines(const std::string& err) {
+  std::vector<std::string> out;
+  std::size_t p = 0;
+  while ((p = err.find("isotope: warning: ", p)) != std::string::npos) {
+    std::size_t end = err.find('\n', p);
+    out.push_back(err.substr(p + 18, end - p - 18));
+    p = end;
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(Notes, EachKindNamesItsLineAndCharacter) {
+  Fixture f;
+  std::string in = f.table("s1.txt",
+                           "PepSeq\tN\tH\tF\tS\tG\tScore\n"
+                           "EEQYNSTYR\t4\t3\t1\t0\t0\t1\n"
+                           "EEQYNSTYr\t4\t3\t1\t0\t0\t2\n"
+                           "[Acetyl]-EEQYNSTYR\t4\t3\t1\t0\t0\t3\n"
+                           "K.EEQYNSTYR.S\t4\t3\t1\t0\t0\t4\n"
+                           "EEQYNSTYR[Carbamidomethyl\t4\t3\t1\t0\t0\t5\n"
+                           "C[]K\t4\t3\t1\t0\t0\t6\n"
+                           "C[Carbamidomethyl][Oxidation]K\t4\t3\t1\t0\t0\t7\n"
+                           "EEQYNSTYR\t4\t\t1\t0\t0\t8\n");
+  f.process(in, f.out_dir);
+  const std::string at = " of " + in;
+  EXPECT_EQ(warning_lines(f.run.err),
+            (std::vector<std::string>{
+                "PepSeq 'EEQYNSTYr' has 'r' at character 9, which is neither a residue nor a bracketed modification; "
+                "it was skipped, line 3" + at,
+                "PepSeq '[Acetyl]-EEQYNSTYR' has '[' at character 1, which follows no residue; the brackets were "
+                "skipped and the capital letters inside were read as residues (7 more characters were skipped), "
+                "line 4" + at,
+                "PepSeq 'K.EEQYNSTYR.S' has '.' at character 2, which is neither a residue nor a bracketed "
+                "modification; it was skipped (1 more character was skipped), line 5" + at,
+                "PepSeq 'EEQYNSTYR[Carbamidomethyl' has an unclosed '[' at character 10; it was skipped and the "
+                "capital letters after it were read as residues (14 more characters were skipped), line 6" + at,
+                "PepSeq 'C[]K' has an empty '[]' at character 2; it was skipped, line 7" + at,
+                "PepSeq 'C[Carbamidomethyl][Oxidation]K' has a second bracket at character 19 right after a "
+                "modification; only the first counts, and the capital letters inside the second were read as "
+                "residues (9 more characters were skipped), line 8" + at,
+                "row has 6 fields where the header has 7; its last cell was read as missing (an empty cell in a "
+                "tab-separated file?), line 9" + at,
+            }));
+  // The output is what it was without notes: the shifted row is as pandas reads it.
+  EXPECT_NE(f.output("s1").find("EEQYNSTYR\t4\t1\t0\t0\t8\t\tN4H1F0S0G8\t"), std::string::npos);
+
+  Fixture counts;
+  in = counts.table("c.txt",
+                    "PepSeq N H F S G\n"
+                    "GG 4 3 1 0 0\n"
+                    "GG two 3 1 0 0\n"
+                    "GG 4 NA 1 0 0\n"
+                    "GG 4 3 -1 0 0\n"
+                    "GG 4 3 1 1.5 True\n");
+  counts.process(in, counts.out_dir);
+  const std::string cat = " of " + in;
+  EXPECT_EQ(warning_lines(counts.run.err),
+            (std::vector<std::string>{
+                "count cell N 'two' is text, not a non-negative whole number: it was read as 0 (Glycan "
+                "'NtwoH3.0F1S0.0G0'), line 3" + cat,
+                "count cell H 'NA' is missing, not a non-negative whole number: it was read as 0 (Glycan "
+                "'N4HnanF1S0.0G0'), line 4" + cat,
+                "count column H holds floats because of the missing cell here, so every Glycan string of the table "
+                "writes H as a float (H4.0), line 4" + cat,
+                "count cell F '-1' is negative, not a non-negative whole number: it was read as 0 (Glycan "
+                "'N4H3.0F-1S0.0G0'), line 5" + cat,
+                "count cells S '1.5' (not a whole number) and G 'True' (a truth value) are not non-negative whole "
+                "numbers: they were read as 1 and 0 (Glycan 'N4H3.0F1S1.5GTrue'), line 6" + cat,
+                "count column S holds floats because of the cell '1.5' here, so every Glycan string of the table "
+                "writes S as a float (S4.0), line 6" + cat,
+            }));
+}
+
+TEST(Notes, WellFormedTablesGetNone) {
+  Fixture f;
+  for (const char* name : {"glycopeptides.txt", "batch/fetuin.txt", "batch/tmt_igg.txt"}) {
+    std::string in = std::string(ISOTOPE_EXAMPLES) + "/" + name;
+    f.process(in, f.out_dir);
+  }
+  EXPECT_EQ(f.run.err.find("warning"), std::string::npos) << f.run.err;
+}
+
+TEST(Notes, CappedPerKindThenCounted) {
+  Fixture f;
+  std::string text = "PepSeq N H F S G\n";
+  for (int i = 0; i < 13; ++i) text += "EEQYNSTYr 4 3 1 0 0\n";
+  text += "GG 1 0 0 0 -2\n";
+  std::string in = f.table("many.txt", text);
+  f.process(in, f.out_dir);
+  std::vector<std::string> lines = warning_lines(f.run.err);
+  ASSERT_EQ(lines.size(), 12u);
+  EXPECT_EQ(lines[9].substr(lines[9].rfind(", line")), ", line 11 of " + in);
+  EXPECT_EQ(lines[10].substr(0, 22), "count cell G '-2' is n");  // another kind has its own cap
+  EXPECT_EQ(lines[11], "3 more rows with skipped PepSeq characters in " + in);
+}
+
+TEST(Notes, StrictModeListsEveryProblemAndWritesNothing) {
+  Fixture f("isotope_peaks_num = 5\nisotope_strict = true\n");
+  std::string in = f.table("s.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");
+  f.process(in, f.out_dir);
+  const std::string before = f.output("s");
+  std::string text = "PepSeq N H F S G\nGG 1 0 0 0 0\n";
+  for (int i = 0; i < 22; ++i) text += "GGx 1 0 0 0 0\n";
+  text += "GG 1 0 0 0 x\n";
+  f.table("s.txt", text);
+  f.run.err.clear();
+  Error e = error_of([&] { f.process(in, f.out_dir); });
+  EXPECT_EQ(e.kind(), ErrorKind::Value);
+  std::string what = e.what();
+  EXPECT_EQ(what.substr(0, what.find('\n')), "isotope_strict = true and 23 rows of " + in + " rest on a guess:");
+  EXPECT_NE(what.find("\n  line 3: PepSeq 'GGx' has 'x' at character 3"), std::string::npos) << what;
+  EXPECT_EQ(std::count(what.begin(), what.end(), '\n'), 21);  // 20 listed, then the count
+  EXPECT_EQ(what.substr(what.rfind('\n')), "\n  and 3 more");
+  EXPECT_EQ(f.output("s"), before);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(f.out_dir), {}), 1);
+  EXPECT_EQ(f.run.err.find("warning"), std::string::npos);
+}
+
+TEST(Notes, PeaksNumZeroGivesTheWholePattern) {
+  Fixture f("isotope_peaks_num = 0\n");
+  std::string in = f.table("z.txt", "PepSeq N H F S G\nG 0 0 0 0 0\n");
+  f.process(in, f.out_dir);
+  std::string got = f.output("z");
+  std::string isotopes = got.substr(got.rfind('\t') + 1);
+  // Glycine plus water is C2H5NO2: its isotopes span 1 (C) x 2 + 2 (H) x 5 + 1 (N) + 2 (O) x 2 = 17
+  // neutrons, so an unlimited pattern has 18 peaks.
+  EXPECT_EQ(std::count(isotopes.begin(), isotopes.end(), ','), 17);
+  EXPECT_EQ(warning_lines(f.run.err),
+            (std::vector<std::string>{"isotope_peaks_num = 0 sets no limit on the number of isotope peaks: rows got "
+                                      "up to 18 peaks in " + in}));
+}
+
+// --- Threads: the same run whatever their number ---------------------------
+
+TEST(Threads, SameBytesWarningsAndErrorForEveryThreadCount) {
+  // 520 columns make typing blocks of 1024 rows, so 5000 rows span five
+  // typing blocks and three pieces of the computing pass. A filler column
+  // holds a decimal in the third block only: its other blocks join as floats.
+  auto table = [](std::size_t bad_row, bool strict_problems) {
+    std::string text = "PepSeq N H F S G";
+    for (int c = 0; c < 514; ++c) text += " x" + std::to_string(c);
+    text += '\n';
+    for (std::size_t r = 0; r < 5000; ++r) {
+      text += r == bad_row ? "PEPXIDE" : (strict_problems && r % 997 == 5) ? "EEQYNSTYr" : "EEQYNSTYR";
+      text += " " + std::to_string(2 + r % 5) + " " + std::to_string(r % 7) + " 1 " + std::to_string(r % 3) + " 0";
+      for (int c = 0; c < 514; ++c) text += c == 7 && r == 2100 ? " 0.5" : " " + std::to_string((r + c) % 10);
+      text += '\n';
+    }
+    return text;
+  };
+  struct Case {
+    std::size_t bad_row;  // none: past the end
+    const char* params;
+  } cases[] = {{9999, "isotope_peaks_num = 3\n"},  {3, "isotope_peaks_num = 3\n"},
+               {2048, "isotope_peaks_num = 3\n"},  {2047, "isotope_peaks_num = 3\n"},
+               {4999, "isotope_peaks_num = 3\n"},  {9999, "isotope_peaks_num = 3\nisotope_strict = true\n"},
+               {3000, "isotope_peaks_num = 3\nisotope_strict = true\n"}};
+  for (const Case& c : cases) {
+    std::string reference_out, reference_err;
+    for (unsigned threads : {1u, 2u, 7u}) {
+      Fixture f(c.params);
+      std::string in = f.table("t.txt", table(c.bad_row, true));
+      Console console = f.run.console();
+      std::string what;
+      try {
+        run_single_file(in, f.out_dir, f.params, ModelTables::reference(), console, RunSettings{threads});
+      } catch (const Error& e) {
+        what = e.what();
+      }
+      std::string out = std::filesystem::exists(f.out_dir + "/t_isotope_pyopenms.txt") ? f.output("t") : "";
+      std::string err = f.run.err.substr(0, f.run.err.rfind("100%|")) + what;  // the rate differs
+      for (std::size_t p = 0; (p = err.find(in, p)) != std::string::npos;) err.replace(p, in.size(), "FILE");
+      if (threads == 1) {
+        reference_out = out;
+        reference_err = err;
+        EXPECT_EQ(out.empty(), c.bad_row < 5000 || std::string(c.params).find("strict") != std::string::npos);
+        continue;
+      }
+      EXPECT_EQ(out, reference_out) << threads << " threads, bad row " << c.bad_row;
+      EXPECT_EQ(err, reference_err) << threads << " threads, bad row " << c.bad_row;
+    }
+  }
+}

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "isotope/base/pyformat.hpp"
+#include "isotope/base/unicode.hpp"
 
 namespace isotope {
 namespace {
@@ -159,3 +160,26 @@ TEST(ParseFloat, ReadsBackRepr) {
 
 }  // namespace
 }  // namespace isotope
+
+// The text rules behind the readers, at their edges.
+TEST(TextRules, Utf8AndDigitBoundaries) {
+  using isotope::text::digit_value;
+  using isotope::text::utf8_problem;
+  // Overlong two-byte forms start with 0xC0 or 0xC1: never UTF-8.
+  for (const char* bad : {"\xc0\x80", "\xc1\xbf", "\xf5\x80\x80\x80", "\xed\xa0\x80"}) {
+    auto problem = utf8_problem(bad);
+    ASSERT_TRUE(problem) << bad;
+    EXPECT_EQ(problem->start, 0u);
+  }
+  EXPECT_STREQ(utf8_problem("\xc0\x80")->reason, "invalid start byte");
+  EXPECT_FALSE(utf8_problem("\xc2\x80\xe2\x82\xac\xf0\x9f\x98\x80"));
+  // Each block of ten decimal digits ends where it ends: Arabic-Indic
+  // U+0660..U+0669, then U+066A is a sign; Devanagari U+0966..U+096F.
+  EXPECT_EQ(digit_value(0x669), 9);
+  EXPECT_EQ(digit_value(0x66a), -1);
+  EXPECT_EQ(digit_value(0x65f), -1);
+  EXPECT_EQ(digit_value(0x966), 0);
+  EXPECT_EQ(digit_value(0x970), -1);
+  EXPECT_EQ(digit_value(0x1fbf9), 9);
+  EXPECT_EQ(digit_value(0x1fbfa), -1);
+}

@@ -281,7 +281,7 @@ BlockKind kind_of(const std::vector<std::string>& cells) {
 TEST(BlockTyper, FollowsPandasTrials) {
   using K = BlockKind;
   const std::vector<std::pair<Fields, K>> cases = {
-      {{"1", "007", "+5", "-0", " 3 ", "\f4\v"}, K::Int64},
+      {{"1", "007", "+5", "-0", " 3 ", "\f4\v", "5\r", "\t6\n"}, K::Int64},
       {{"9223372036854775807", "-9223372036854775808"}, K::Int64},
       {{"1", "NA"}, K::IntWithMissing},
       {{"NA", ""}, K::IntWithMissing},

@@ -37,7 +37,7 @@ void warn(std::string_view text) {
 }
 
 Console python_console() {
-  Console c{[](std::string_view s) { write_stream("stdout", s, false); },
+  Console c{[](std::string_view s) { write_stream("stdout", s, true); },
             [](std::string_view s) { write_stream("stderr", s, true); }, warn};
   py::object err = py::module_::import("sys").attr("stderr");
   if (!err.is_none() && py::hasattr(err, "isatty")) {

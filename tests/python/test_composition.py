@@ -32,6 +32,7 @@ def test_arithmetic(iso):
     water = iso.Composition("H2O")
     assert water + {"C": 1} == {"H": 2, "O": 1, "C": 1}
     assert {"C": 1} + water == {"C": 1, "H": 2, "O": 1}
+    assert list({"C": 1} + water) == ["C", "H", "O"] and list(water + {"C": 1}) == ["H", "O", "C"]
     assert water * 3 == 3 * water == {"H": 6, "O": 3} and water * True == water
     assert water * 0 == {} and water + {"O": -1} == {"H": 2}  # zero counts are dropped
     total = water

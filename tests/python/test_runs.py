@@ -2,8 +2,10 @@
 and the late binding of tables and callables through the module's globals."""
 
 import argparse
+import os
 import re
 import subprocess
+import sys
 
 import pytest
 
@@ -84,3 +86,47 @@ def test_main_uses_the_current_globals(iso, monkeypatch):
     monkeypatch.setattr(iso, "MyParser", Fixed)
     iso.main()
     assert calls[-1] == ("file", {"input_file": "fixed", "output_dir": None, "param_file": "q"})
+
+
+def test_messages_keep_their_order_in_one_stream(examples, tmp_path):
+    # The start message through sys.stdout comes before the counter through
+    # sys.stderr, when both go to one pipe: each write is flushed.
+    code = "import sys, morvandel.plugins.isotope as m; m.run_single_file(*sys.argv[1:])"
+    proc = subprocess.run([sys.executable, "-c", code, str(examples / "glycopeptides.txt"), str(tmp_path),
+                           str(examples / "params.txt")], stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                          env={k: v for k, v in os.environ.items() if k != "PYTHONUNBUFFERED"})
+    assert proc.returncode == 0, proc.stdout.decode()
+    assert proc.stdout.startswith(b"Build isotope patterns for ") and b"\n100%|" in proc.stdout
+
+
+def test_row_notes_are_warnings_and_strict_mode_raises(iso, tmp_path):
+    table = tmp_path / "s.txt"
+    table.write_text("PepSeq N H F S G\nEEQYNSTYR 4 3 1 0 0\nEEQYNSTYr 4 3 1 0 0\n")
+    params = tmp_path / "p.txt"
+    params.write_text("isotope_peaks_num = 5\n")
+    assert issubclass(iso.IsotopeInputWarning, UserWarning)
+    with pytest.warns(iso.IsotopeInputWarning) as caught:
+        iso.run_single_file(str(table), str(tmp_path), str(params))
+    assert [str(w.message) for w in caught] == [
+        "PepSeq 'EEQYNSTYr' has 'r' at character 9, which is neither a residue nor a bracketed modification; "
+        "it was skipped, line 3 of %s" % table]
+    params.write_text("isotope_peaks_num = 5\nisotope_strict = true\n")
+    (tmp_path / "s_isotope_pyopenms.txt").unlink()
+    with pytest.raises(ValueError, match=r"isotope_strict = true and 1 row of .* rest on a guess:\n  line 3: "):
+        iso.run_single_file(str(table), str(tmp_path), str(params))
+    assert not (tmp_path / "s_isotope_pyopenms.txt").exists()
+
+
+def test_batch_goes_on_past_failures_when_asked(iso, tmp_path, capsys):
+    (tmp_path / "in").mkdir()
+    for name, pep in (("a.txt", "GG"), ("b.txt", "GXG"), ("c.txt", "GG"), ("d.txt", "GZ")):
+        (tmp_path / "in" / name).write_text("PepSeq N H F S G\n%s 1 0 0 0 0\n" % pep)
+    params = tmp_path / "p.txt"
+    params.write_text("isotope_peaks_num = 5\nisotope_on_error = continue\n")
+    with pytest.raises(KeyError) as info:
+        iso.run_multiple_files(str(tmp_path / "in"), str(tmp_path), str(params))
+    assert info.value.args == ("X",)  # the first failure
+    assert info.value.__notes__[-1].startswith("2 of 4 tables failed:\n  b.txt: KeyError: 'X'\n  d.txt: KeyError: 'Z'")
+    assert sorted(p.name for p in tmp_path.glob("*_isotope_pyopenms.txt")) == ["a_isotope_pyopenms.txt",
+                                                                             "c_isotope_pyopenms.txt"]
+    assert "isotope: 2 tables written, 2 failed: b.txt (KeyError: 'X'), d.txt (KeyError: 'Z')" in capsys.readouterr().err

@@ -39,6 +39,14 @@ std::string folder_problem(int err, const std::string& dir) {
 
 int OutputFile::fail_fsync_with = 0;
 
+int OutputFile::sync(int fd) {
+  if (fail_fsync_with != 0) {
+    errno = fail_fsync_with;
+    return -1;
+  }
+  return ::fsync(fd);
+}
+
 OutputFile::OutputFile(std::string target) : target_(std::move(target)) {
   std::string dir = target_.substr(0, target_.rfind('/') + 1);
   std::string tmpl = dir + ".isotope-tmp-XXXXXX";
@@ -79,8 +87,7 @@ void OutputFile::write(std::string& buffer) {
 }
 
 void OutputFile::commit() {
-  if (!error_ && fail_fsync_with != 0) fail(fail_fsync_with);
-  if (!error_ && ::fsync(fd_) != 0 && errno != EINVAL) fail(errno);
+  if (!error_ && sync(fd_) != 0 && errno != EINVAL) fail(errno);
   if (!error_ && ::close(fd_) != 0) fail(errno);
   fd_ = -1;
   if (!error_ && ::rename(temp_.c_str(), target_.c_str()) != 0) fail(errno);

@@ -35,6 +35,7 @@ class OutputFile {
 
  private:
   void fail(int err);
+  static int sync(int fd);  // fsync, or the test seam's failure
 
  public:
   // Test seam: when set, fsync reports this errno instead of syncing.

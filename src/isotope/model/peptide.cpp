@@ -177,7 +177,8 @@ std::optional<std::string> pep_seq_problem(std::string_view s) {
       break;
     case Skip::None: break;
   }
-  if (others > 0) msg += " (" + std::to_string(others) + " more characters were skipped)";
+  if (others == 1) msg += " (1 more character was skipped)";
+  if (others > 1) msg += " (" + std::to_string(others) + " more characters were skipped)";
   return msg;
 }
 

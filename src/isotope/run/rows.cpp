@@ -38,40 +38,21 @@ void append_intensities(std::string& out, const std::vector<double>& intensities
   }
 }
 
-bool is_negative_int(std::string_view raw) {
-  std::size_t p = 0;
-  while (p < raw.size() && (raw[p] == ' ' || (raw[p] >= '\t' && raw[p] <= '\r'))) ++p;
-  if (p == raw.size() || raw[p] != '-') return false;
-  for (++p; p < raw.size(); ++p)
-    if (raw[p] >= '1' && raw[p] <= '9') return true;
-  return false;
-}
-
 bool is_bool_word(std::string_view raw) {
   return text::equals_ascii_lower(raw, "true") || text::equals_ascii_lower(raw, "false");
 }
 
-// Why a count cell is no non-negative whole number, or nullptr.
+// Why a count cell is no non-negative whole number, or nullptr. The cell's
+// text decides ("4" in a column of text is a whole number), except that
+// whether it is missing follows its type.
 const char* count_problem(const Cell& cell) {
   if (is_missing_value(cell.type, cell.raw)) return "missing";
-  switch (cell.type) {
-    case ColumnType::Text:
-    case ColumnType::TextAsRead: return "text";
-    case ColumnType::Bool: return "a truth value";
-    case ColumnType::Int:
-    case ColumnType::IntAsFloat:
-    case ColumnType::IntWithMissing:
-      if (is_bool_word(cell.raw)) return "a truth value";
-      return is_negative_int(cell.raw) ? "negative" : nullptr;
-    case ColumnType::Float: {
-      if (is_bool_word(cell.raw)) return "a truth value";
-      std::optional<double> v = parse_float(cell.raw);
-      if (!v || !std::isfinite(*v)) return "not a finite number";
-      if (*v < 0) return "negative";
-      if (*v != std::floor(*v)) return "not a whole number";
-      return nullptr;
-    }
-  }
+  if (is_bool_word(cell.raw)) return "a truth value";
+  std::optional<double> v = parse_float(cell.raw);
+  if (!v) return "text";
+  if (!std::isfinite(*v)) return "not a finite number";
+  if (*v < 0) return "negative";
+  if (*v != std::floor(*v)) return "not a whole number";
   return nullptr;
 }
 
@@ -146,27 +127,34 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
 }
 
 void RowComputer::note_counts(const RowCells& cells, const std::string& glycan, NoteSink& notes) {
+  struct Bad {
+    std::size_t k;
+    const char* why;
+  };
+  std::array<Bad, 5> bad{};
+  std::size_t n = 0;
+  for (std::size_t k = 0; k < cells.counts.size(); ++k)
+    if (const char* why = count_problem(cells.counts[k])) bad[n++] = {k, why};
+  if (n == 0) return;
+  // What the glycan string gave for each code: the count the mass rests on.
+  const Counts read = glycan_counter(glycan);
+  auto cell = [&](const Bad& b) { return std::string(kCountColumns[b.k]) + " " + py_repr(cells.counts[b.k].raw); };
+  auto value = [&](const Bad& b) { return std::to_string(read.get(kCountColumns[b.k]).value_or(0)); };
+  auto join = [&](auto part) {
+    std::string out;
+    for (std::size_t i = 0; i < n; ++i) out += (i == 0 ? "" : i + 1 == n ? " and " : ", ") + part(bad[i]);
+    return out;
+  };
   std::string text;
-  std::optional<Counts> read;
-  for (std::size_t k = 0; k < cells.counts.size(); ++k) {
-    const char* why = count_problem(cells.counts[k]);
-    if (!why) continue;
-    if (!read) read = glycan_counter(glycan);
-    text += text.empty() ? "count cells that are no non-negative whole number: " : ", ";
-    text += kCountColumns[k];
-    text += ' ';
-    text += cells.counts[k].raw.empty() ? std::string("(empty)") : py_repr(cells.counts[k].raw);
-    text += " is ";
-    text += why;
-    text += ", read as ";
-    text += std::to_string(read->get(kCountColumns[k]).value_or(0));
+  if (n == 1) {
+    text = "count cell " + cell(bad[0]) + " is " + bad[0].why + ", not a non-negative whole number: it was read as " +
+           value(bad[0]);
+  } else {
+    text = "count cells " + join([&](const Bad& b) { return cell(b) + " (" + b.why + ")"; }) +
+           " are not non-negative whole numbers: they were read as " + join(value);
   }
-  if (!text.empty()) {
-    text += " (Glycan ";
-    text += py_repr(glycan);
-    text += ')';
-    notes.note(NoteKind::Counts, text);
-  }
+  text += " (Glycan " + py_repr(glycan) + ")";
+  notes.note(NoteKind::Counts, text);
 }
 
 void RowComputer::compute(const RowCells& cells, RowOutput& out, NoteSink& notes, std::string_view& column) {
