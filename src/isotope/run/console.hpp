@@ -6,10 +6,16 @@
 
 #include <functional>
 #include <string_view>
+#include <utility>
 
 namespace isotope {
 
 struct Console {
+  using Write = std::function<void(std::string_view)>;
+  Console() = default;
+  Console(Write out_, Write err_, Write warn_ = {})
+      : out(std::move(out_)), err(std::move(err_)), warn(std::move(warn_)) {}
+
   std::function<void(std::string_view)> out;
   std::function<void(std::string_view)> err;
   // When set, warnings go here (one message each, without the "isotope:
