@@ -108,6 +108,11 @@ TEST(PeakPositions, CoverageCountsPeaksAsIsoSpecSumsThem) {
   EXPECT_GT(all.probability[47], 0.0);
   EXPECT_EQ(all.probability[48], 0.0);  // beyond the heaviest isotopologue
   EXPECT_TRUE(std::isnan(all.offset[48]));
+  // V's lightest isotope is rare: peaks far below V135's bulk fall under the
+  // smallest normal double and count as absent (a fuzzed formula).
+  peak_positions("B10V135O618", 12, ws, all);
+  EXPECT_EQ(all.probability[9], 0.0);
+  EXPECT_TRUE(std::isnan(all.offset[9]));
 }
 
 TEST(PeakPositions, RefusalsAreValueErrors) {

@@ -164,9 +164,12 @@ void peak_positions(std::string_view formula, std::int64_t K, PatternWorkspace& 
   out.offset.assign(peaks, std::numeric_limits<double>::quiet_NaN());
   if (peaks == 0) return;
   const std::size_t size = compute_pairs(table, ws, peaks);
+  // Below the smallest normal double, probabilities have lost their
+  // precision (and their ratios with them): such peaks count as absent.
   for (std::size_t k = 0; k < size; ++k) {
+    if (ws.p_result[k] < std::numeric_limits<double>::min()) continue;
     out.probability[k] = ws.p_result[k];
-    if (ws.p_result[k] > 0) out.offset[k] = ws.s_result[k] / ws.p_result[k];
+    out.offset[k] = ws.s_result[k] / ws.p_result[k];
   }
   out.offset[0] = 0;
 }

@@ -28,7 +28,7 @@ namespace isotope {
 struct PeakPositions {
   // probability[k]: the probability of k extra neutrons within the whole
   // distribution. Beyond the heaviest isotopologue, and where it is below
-  // the smallest double, it is 0.
+  // the smallest normal double (about 2.2e-308), it is 0.
   std::vector<double> probability;
   // offset[k]: peak k's mean mass minus peak 0's (offset[0] = 0); NaN
   // where probability[k] is 0, as such a peak has no mass.
