@@ -136,7 +136,7 @@ std::int64_t covering(const ElementTable& table, Scratch& ws, double coverage, s
   if (coverage < 1) {
     // Probabilities of the first peaks do not depend on how many are
     // computed: widen until the sum reaches coverage.
-    std::int64_t K = std::min<std::int64_t>(32, support);
+    std::int64_t K = std::min<std::int64_t>(16, support);
     while (true) {
       const std::size_t size = compute_pairs(table, ws, static_cast<std::size_t>(std::min(K, kMaxIsotopePeaks)));
       double sum = 0;
@@ -145,7 +145,7 @@ std::int64_t covering(const ElementTable& table, Scratch& ws, double coverage, s
         if (sum >= coverage) return static_cast<std::int64_t>(k + 1);
       }
       if (K >= support || K >= kMaxIsotopePeaks) break;
-      K = std::min(K * 4, support);
+      K = std::min(K * 2, support);
     }
   }
   check_peaks(support, formula);
