@@ -185,6 +185,9 @@ TEST(FineStructure, AgreesWithIsoSpec) {
     EXPECT_NEAR(labelled.mass[i] - plain.mass[i], 2 * 13.003355, 1e-9);
     EXPECT_EQ(labelled.intensity[i], plain.intensity[i]);
   }
+  FinePeaks none = fine_isotope_peaks("C0", 0.01);
+  EXPECT_EQ(none.mass, std::vector<double>{0.0});
+  EXPECT_EQ(none.intensity, std::vector<double>{1.0});
   EXPECT_THROW(fine_isotope_peaks("C2H6O1", 0.0), Error);
   EXPECT_THROW(fine_isotope_peaks("C2H-6", 0.01), Error);
   EXPECT_THROW(fine_isotope_peaks(Composition{{"C[99]", 1}}, 0.01), Error);

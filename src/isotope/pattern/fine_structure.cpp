@@ -45,6 +45,12 @@ FinePeaks fine_isotope_peaks(std::string_view formula, double threshold) {
       if (count < 0)
         throw Error::value("formula " + py_repr(formula) + " has a negative count of " + element->getSymbol() +
                            ": it has no isotope pattern");
+    if (ef.getNumberOfAtoms() == 0) {
+      // No atoms: one isotopologue, certain (OpenMS's generator fails on it).
+      out.mass.push_back(ef.getMonoWeight());
+      out.intensity.push_back(1.0);
+      return out;
+    }
     const OpenMS::IsotopeDistribution dist =
         ef.getIsotopeDistribution(OpenMS::FineIsotopePatternGenerator(threshold, false, false));
     const auto& peaks = dist.getContainer();

@@ -24,7 +24,9 @@ struct FinePeaks {
 };
 
 // threshold must be in (0, 1]; a formula OpenMS rejects, or with a
-// negative count, is a value Error.
+// negative count, is a value Error. A formula without atoms ("", "C0") is
+// one peak of intensity 1. The number of peaks grows quickly as the
+// threshold falls: 1e-6 gives thousands for a 10 kDa glycopeptide.
 FinePeaks fine_isotope_peaks(std::string_view formula, double threshold);
 FinePeaks fine_isotope_peaks(const Composition& comp, double threshold);
 
