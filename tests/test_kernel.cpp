@@ -4,8 +4,10 @@
 // computes and what it leaves to OpenMS.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <random>
 #include <string>
 #include <thread>
@@ -14,12 +16,36 @@
 #include "isotope/base/errors.hpp"
 #include "isotope/pattern/coarse_kernel.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
+#include "isotope/pattern/peak_positions.hpp"
 
 #ifndef ISOTOPE_KERNEL_CASES
 #define ISOTOPE_KERNEL_CASES 1000000
 #endif
 
 using namespace isotope;
+
+// Heap allocations of this binary are counted while a thread asks for it.
+namespace {
+thread_local bool counting_allocations = false;
+std::atomic<long> allocations{0};
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (counting_allocations) ++allocations;
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  if (counting_allocations) ++allocations;
+  return std::malloc(size == 0 ? 1 : size);
+}
+// (GCC sees std::allocator's new beside this free once inlined.)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -221,4 +247,28 @@ TEST(CoarseKernel, ThreadsWithTheirOwnWorkspacesAgree) {
   }
   for (auto& th : threads) th.join();
   EXPECT_EQ(mismatches, std::vector<int>(4, 0));
+}
+
+TEST(CoarseKernel, SteadyStateAllocatesNothing) {
+  // Once a workspace has met formulas of a kind, patterns, peak positions
+  // and the peaks of compositions reuse its buffers and the caller's.
+  CaseMaker maker("CHNOPS", 11);
+  std::vector<std::string> formulas;
+  for (int i = 0; i < 300; ++i) formulas.push_back(maker.next().formula);
+  const Composition comp{{"C", 120}, {"H", 196}, {"C[13]", 4}, {"N", 21}, {"N[15]", 1}, {"O", 62}};
+  PatternWorkspace ws;
+  std::vector<double> out;
+  PeakPositions positions;
+  IsotopePeaks peaks;
+  for (int pass = 0; pass < 2; ++pass) {
+    allocations = 0;
+    counting_allocations = pass == 1;
+    for (const std::string& f : formulas) {
+      for (std::int64_t N : {1, 5, 20}) coarse_pattern(f, N, ws, out);
+      peak_positions(f, 8, ws, positions);
+    }
+    isotope_peaks(comp, 5, ws, peaks);
+    counting_allocations = false;
+  }
+  EXPECT_EQ(allocations, 0);
 }
