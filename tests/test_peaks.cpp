@@ -134,6 +134,8 @@ TEST(PeakPositions, RefusalsAreValueErrors) {
     EXPECT_EQ(kind([&] { peak_positions(f, 3, ws, out); }), ErrorKind::Value) << f;
   // Coverage 1 of a formula spanning more than kMaxIsotopePeaks neutrons.
   EXPECT_EQ(kind([&] { peaks_covering("C200000", 1.0, ws); }), ErrorKind::Value);
+  // ... or whose bulk lies beyond that many neutrons (about 10^7 here).
+  EXPECT_EQ(kind([&] { peaks_covering("C999999999", 0.5, ws); }), ErrorKind::Value);
 }
 
 TEST(PeakPositions, CompositionsLeaveLabelsOutOfThePatternButNotTheMass) {

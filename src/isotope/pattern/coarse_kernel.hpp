@@ -3,7 +3,8 @@
 // every formula it covers. It repeats OpenMS's arithmetic step for step:
 // the elements in OpenMS's iteration order (element_data.hpp); each
 // element's power by binary squaring (squares capped at N + 1 peaks,
-// products at N, N = 0 meaning no cap, the final unused square skipped);
+// products at N, N = 0 meaning no cap; the final, unused square skipped,
+// and a square's last peak never reaches a result anyway);
 // float products summed in float in the order of OpenMS's backward loops;
 // holes in an element's isotope masses filled with 0; then the
 // renormalisation, a double sum from the last peak and each float divided

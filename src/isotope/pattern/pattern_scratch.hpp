@@ -32,7 +32,7 @@ struct PatternScratch {
   std::array<std::int64_t, 26> counts{};
 
   // Peak position buffers: (probability, probability x mass excess).
-  std::vector<double> p_result, s_result, p_next, s_next, p_power, s_power, p_square, s_square, p_base, s_base;
+  std::vector<double> p_result, s_result, p_next, s_next, p_square, s_square, p_base, s_base;
 
   // Pattern formula text built from a Composition.
   std::string formula_text, pattern_text;

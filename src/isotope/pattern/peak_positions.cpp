@@ -95,8 +95,7 @@ std::size_t convolve(const double* a, const double* as, std::size_t la, const do
 std::size_t compute_pairs(const ElementTable& table, Scratch& ws, std::size_t K) {
   reserve(ws.p_result, K);
   reserve(ws.s_result, K);
-  for (auto* v : {&ws.p_next, &ws.s_next, &ws.p_power, &ws.s_power, &ws.p_square, &ws.s_square, &ws.p_base,
-                  &ws.s_base})
+  for (auto* v : {&ws.p_next, &ws.s_next, &ws.p_square, &ws.s_square, &ws.p_base, &ws.s_base})
     reserve(*v, K);
   ws.p_result[0] = 1;
   ws.s_result[0] = 0;
@@ -129,10 +128,35 @@ std::size_t compute_pairs(const ElementTable& table, Scratch& ws, std::size_t K)
   return size;
 }
 
+// False when kMaxIsotopePeaks peaks surely hold less than coverage, by
+// Cantelli's inequality on the neutron count X (mean m, variance v):
+// P(X <= k) <= v / (v + (m - k)^2) for k < m. (With a margin of 2, so
+// that rounding never refuses what the computed sum would reach.) This
+// spares computing 10^5 peaks of a formula whose bulk lies beyond them.
+bool reachable(const ElementTable& table, const Scratch& ws, double coverage) {
+  double mean = 0, variance = 0;
+  for (std::size_t k = 0; k < table.elements.size(); ++k) {
+    if (ws.counts[k] <= 0) continue;
+    const ElementIsotopes& e = table.elements[k];
+    double m = 0, m2 = 0;
+    for (std::size_t j = 0; j < e.probability.size(); ++j) {
+      m += e.probability[j] * static_cast<double>(j);
+      m2 += e.probability[j] * static_cast<double>(j) * static_cast<double>(j);
+    }
+    mean += static_cast<double>(ws.counts[k]) * m;
+    variance += static_cast<double>(ws.counts[k]) * (m2 - m * m);
+  }
+  const double last = static_cast<double>(kMaxIsotopePeaks - 1);
+  if (mean <= last) return true;
+  const double bound = variance / (variance + (mean - last) * (mean - last));
+  return 2 * bound >= coverage;
+}
+
 std::int64_t covering(const ElementTable& table, Scratch& ws, double coverage, std::string_view formula) {
   if (!(coverage > 0 && coverage <= 1))
     throw Error::value("isotope peak coverage must be above 0 and at most 1, got " + std::to_string(coverage));
   const std::int64_t support = support_of(table, ws);
+  if (coverage < 1 && support > kMaxIsotopePeaks && !reachable(table, ws, coverage)) check_peaks(support, formula);
   if (coverage < 1) {
     // Probabilities of the first peaks do not depend on how many are
     // computed: widen until the sum reaches coverage.
@@ -163,7 +187,9 @@ void peak_positions(std::string_view formula, std::int64_t K, PatternWorkspace& 
   out.probability.assign(peaks, 0.0);
   out.offset.assign(peaks, std::numeric_limits<double>::quiet_NaN());
   if (peaks == 0) return;
-  const std::size_t size = compute_pairs(table, ws, peaks);
+  // Peaks beyond the support have no probability: they are not computed.
+  const auto computed = static_cast<std::size_t>(std::min<std::int64_t>(K, support_of(table, ws)));
+  const std::size_t size = compute_pairs(table, ws, computed);
   // Below the smallest normal double, probabilities have lost their
   // precision (and their ratios with them): such peaks count as absent.
   for (std::size_t k = 0; k < size; ++k) {

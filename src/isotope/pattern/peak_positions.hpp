@@ -36,7 +36,10 @@ struct PeakPositions {
 };
 
 // Peaks 0..K-1 of formula. K above kMaxIsotopePeaks, or negative, is a
-// value Error, as in calc_iso_dist.
+// value Error, as in calc_iso_dist. The work grows as K^2 times the log of
+// the counts, K no more than the peaks an isotopologue can reach: a
+// microsecond for the first peaks of a glycopeptide, milliseconds for all
+// 1,567 of a 10 kDa one, minutes for 10^5 peaks of a formula that has them.
 void peak_positions(std::string_view formula, std::int64_t K, PatternWorkspace& ws, PeakPositions& out);
 
 // The smallest K whose probabilities, added in double from peak 0 up, reach
@@ -44,7 +47,9 @@ void peak_positions(std::string_view formula, std::int64_t K, PatternWorkspace& 
 // isotopologue can have (sum over elements of count x the heaviest isotope
 // with a non-zero abundance, plus one), whatever rounding does to the sum;
 // so does any coverage that the rounded sum never reaches. A coverage
-// outside (0, 1], or a K above kMaxIsotopePeaks, is a value Error.
+// outside (0, 1], or a K above kMaxIsotopePeaks, is a value Error; the
+// latter is found without computing when the distribution's mean and
+// variance show it (a formula of millions of atoms).
 std::int64_t peaks_covering(std::string_view formula, double coverage, PatternWorkspace& ws);
 
 // Neutral masses and probabilities of a composition's peaks: the pattern
