@@ -17,7 +17,7 @@ build=$(cd "${1:?usage: fuzz/run.sh BUILD_DIR SECONDS [TARGET...]}" && pwd)
 seconds=${2:?usage: fuzz/run.sh BUILD_DIR SECONDS [TARGET...]}
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_table fuzz_params fuzz_pairs fuzz_peptide fuzz_pipeline)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_table fuzz_params fuzz_pairs fuzz_peptide fuzz_pipeline fuzz_kernel)
 
 # Longest input per target: enough for several records or tokens, small
 # enough to keep each execution fast under the sanitizers.

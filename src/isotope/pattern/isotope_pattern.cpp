@@ -1,7 +1,10 @@
-// The coarse isotope pattern through OpenMS: labelled entries filtered out
-// of the formula, OpenMS's rejections turned into value Errors.
+// The coarse isotope pattern: labelled entries filtered out of the formula,
+// the kernel where it covers the formula, OpenMS otherwise, OpenMS's
+// rejections turned into value Errors.
 #include "isotope/pattern/isotope_pattern.hpp"
 
+#include <array>
+#include <charconv>
 #include <new>
 
 #include <OpenMS/CHEMISTRY/EmpiricalFormula.h>
@@ -11,7 +14,10 @@
 #include <OpenMS/CONCEPT/Exception.h>
 
 #include "isotope/base/errors.hpp"
+#include "isotope/base/text.hpp"
 #include "isotope/model/formula.hpp"
+#include "isotope/pattern/coarse_kernel.hpp"
+#include "isotope/pattern/element_data.hpp"
 
 namespace isotope {
 
@@ -24,6 +30,34 @@ std::string filter_labelled(std::string_view comp) {
     formula += std::to_string(n);
   }
   return formula;
+}
+
+void pattern_formula(const Composition& comp, std::string& scratch, std::string& out) {
+  scratch.clear();
+  append_formula(scratch, comp);
+  // component_counter's reading kept to the keys without "[", which are
+  // single letters: a letter seen again keeps its first place and takes
+  // the last count.
+  struct Letters {
+    std::array<std::int64_t, 26> count{};
+    std::array<char, 26> order{};
+    std::size_t size = 0;
+  } letters;
+  scan_pairs(scratch, [state = &letters](std::string_view key, std::string_view digits) {
+    if (key.size() != 1) return;
+    const auto c = static_cast<std::size_t>(key[0] - 'A');
+    bool seen = false;
+    for (std::size_t i = 0; i < state->size; ++i) seen = seen || state->order[i] == key[0];
+    if (!seen) state->order[state->size++] = key[0];
+    state->count[c] = text::digits_value(digits);
+  });
+  out.clear();
+  char buf[24];
+  for (std::size_t i = 0; i < letters.size; ++i) {
+    out += letters.order[i];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, letters.count[static_cast<std::size_t>(letters.order[i] - 'A')]);
+    out.append(buf, end);
+  }
 }
 
 namespace {
@@ -48,17 +82,20 @@ void check_computable(const OpenMS::EmpiricalFormula& formula, std::string_view 
                        " would exceed " + std::to_string(kMaxIsotopePeaks) + " peaks");
 }
 
+void check_N(std::int64_t N) {
+  if (N < 0) throw Error::value("maximal isotope N must not be negative, got " + std::to_string(N));
+}
+
 }  // namespace
 
-std::vector<double> calc_iso_dist(std::string_view comp, const IsoOptions& options) {
-  std::string formula = options.filter_iso ? filter_labelled(comp) : std::string(comp);
-  if (options.N < 0)
-    throw Error::value("maximal isotope N must not be negative, got " + std::to_string(options.N));
+std::vector<double> openms_coarse_pattern(std::string_view formula_text, std::int64_t N) {
+  check_N(N);
+  std::string formula(formula_text);
   try {
     OpenMS::EmpiricalFormula wm(formula);
-    check_computable(wm, formula, options.N);
+    check_computable(wm, formula, N);
     OpenMS::IsotopeDistribution isotopes =
-        wm.getIsotopeDistribution(OpenMS::CoarseIsotopePatternGenerator(static_cast<OpenMS::Size>(options.N)));
+        wm.getIsotopeDistribution(OpenMS::CoarseIsotopePatternGenerator(static_cast<OpenMS::Size>(N)));
     const auto& peaks = isotopes.getContainer();
     std::vector<double> out;
     out.reserve(peaks.size());
@@ -71,5 +108,20 @@ std::vector<double> calc_iso_dist(std::string_view comp, const IsoOptions& optio
     throw Error::value("isotope pattern of " + py_repr(formula) + " does not fit in memory");
   }
 }
+
+void coarse_pattern(std::string_view formula, std::int64_t N, PatternWorkspace& ws, std::vector<double>& out) {
+  check_N(N);
+  if (!kernel_coarse_pattern(formula, N, ws, out)) out = openms_coarse_pattern(formula, N);
+}
+
+std::vector<double> calc_iso_dist(std::string_view comp, const IsoOptions& options) {
+  std::string formula = options.filter_iso ? filter_labelled(comp) : std::string(comp);
+  thread_local PatternWorkspace workspace;
+  std::vector<double> out;
+  coarse_pattern(formula, options.N, workspace, out);
+  return out;
+}
+
+void prepare_isotope_patterns() { element_table(); }
 
 }  // namespace isotope
