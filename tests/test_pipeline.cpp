@@ -4,8 +4,13 @@
 
 #include <sys/stat.h>
 
+#include <map>
+#include <numeric>
+#include <sstream>
+
 #include "isotope/base/errors.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
+#include "isotope/run/options.hpp"
 #include "isotope/run/pipeline.hpp"
 #include "isotope/base/pyformat.hpp"
 #include "test_support.hpp"
@@ -412,4 +417,140 @@ TEST(Threads, SameBytesWarningsAndErrorForEveryThreadCount) {
       EXPECT_EQ(err, reference_err) << threads << " threads, bad row " << c.bad_row;
     }
   }
+}
+
+// --- m/z columns -------------------------------------------------------------
+
+namespace {
+
+// The cells of one output row, by column name.
+std::map<std::string, std::string> row_cells(const std::string& table, std::size_t row) {
+  std::vector<std::vector<std::string>> lines;
+  std::istringstream in(table);
+  for (std::string line; std::getline(in, line);) {
+    std::vector<std::string> cells;
+    std::size_t p = 0;
+    for (std::size_t tab; (tab = line.find('\t', p)) != std::string::npos; p = tab + 1) cells.push_back(line.substr(p, tab - p));
+    cells.push_back(line.substr(p));
+    lines.push_back(cells);
+  }
+  std::map<std::string, std::string> out;
+  for (std::size_t j = 0; j < lines[0].size(); ++j) out[lines[0][j]] = lines[row + 1][j];
+  return out;
+}
+
+std::vector<double> numbers(const std::string& cell) {
+  std::vector<double> out;
+  std::istringstream in(cell);
+  for (std::string v; std::getline(in, v, ',');) out.push_back(std::stod(v));
+  return out;
+}
+
+}  // namespace
+
+TEST(Mz, ChargesPeakPositionsAndThePrecursorCheck) {
+  // EEQYNSTYR + HexNAc4Hex3Fuc1, GP_Mass 2633.03859989992. IsoSpec's
+  // fine structure of C106H164N18O59 (OpenMS's element data), binned by
+  // neutron count, puts peaks 1..4 at 1.0030794, 2.0059004, 3.0086207 and
+  // 4.0112705 Da above peak 0; at z = 2 the peaks then sit here:
+  const std::vector<double> z2 = {1317.526576416581, 1318.0281161096075, 1318.5295266379724, 1319.0308867894444,
+                                  1319.532211681162};
+  const std::vector<double> z_minus3 = {876.6722568333524, 877.0066166287033, 877.3408903142799, 877.6751304152613,
+                                        878.0093470097396};
+  // Precursors built on peaks -1, 0, +1, +2 with small errors in ppm.
+  struct Row {
+    int z;
+    double precursor;
+    const char* offset;
+    double ppm;
+  } rows[] = {{2, z2[0] - 1.0033548378 / 2 * (1 - 3e-6), "-1", 0},
+              {2, z2[0] * (1 + 2.5e-6), "0", 2.5},
+              {2, z2[1] * (1 - 4e-6), "1", -4},
+              {-3, z_minus3[2] * (1 + 1e-6), "2", 1}};
+  std::string text = "PepSeq N H F S G Charge PrecursorMZ\n";
+  char buf[64];
+  for (const Row& r : rows) {
+    std::snprintf(buf, sizeof buf, " %d %.10f\n", r.z, r.precursor);
+    text += "EEQYNSTYR 4 3 1 0 0" + std::string(buf);
+  }
+  text += "EEQYNSTYR 4 3 1 0 0 0 1317.5\nEEQYNSTYR 4 3 1 0 0 2 NA\n";
+  Fixture f("isotope_peaks_num = 5\nisotope_charge_column = Charge\nisotope_charges = 2,-2\n"
+            "isotope_precursor_mz_column = PrecursorMZ\n");
+  std::string in = f.table("mz.txt", text);
+  f.process(in, f.out_dir);
+  std::string got = f.output("mz");
+  EXPECT_EQ(got.substr(0, got.find('\n')),
+            "PepSeq\tN\tH\tF\tS\tG\tCharge\tPrecursorMZ\tGlycan\tPepMods\tGP_Mass\tGP_Isotopes\tGP_MZ\t"
+            "GP_Isotopes_MZ\tGP_MZ_z2\tGP_MZ_z-2\tGP_Isotope_Offset\tGP_PPM");
+  for (std::size_t i = 0; i < 4; ++i) {
+    auto cells = row_cells(got, i);
+    const std::vector<double>& peaks = rows[i].z == 2 ? z2 : z_minus3;
+    EXPECT_NEAR(std::stod(cells["GP_MZ"]), peaks[0], 1e-9) << i;
+    std::vector<double> mz = numbers(cells["GP_Isotopes_MZ"]);
+    ASSERT_EQ(mz.size(), 5u);
+    for (std::size_t k = 0; k < 5; ++k) EXPECT_NEAR(mz[k], peaks[k], 0.0001 / std::abs(rows[i].z)) << i << " " << k;
+    EXPECT_EQ(cells["GP_MZ_z2"], "1317.526576416581");
+    EXPECT_NEAR(std::stod(cells["GP_MZ_z-2"]), 1315.512023483339, 1e-9);
+    EXPECT_EQ(cells["GP_Isotope_Offset"], rows[i].offset) << i;
+    if (i > 0) EXPECT_NEAR(std::stod(cells["GP_PPM"]), rows[i].ppm, 0.01) << i;
+  }
+  auto zero = row_cells(got, 4), missing = row_cells(got, 5);
+  EXPECT_EQ(zero["GP_MZ"] + zero["GP_Isotopes_MZ"] + zero["GP_Isotope_Offset"] + zero["GP_PPM"], "");
+  EXPECT_NE(missing["GP_MZ"], "");
+  EXPECT_EQ(missing["GP_Isotope_Offset"] + missing["GP_PPM"], "");
+  EXPECT_EQ(warning_lines(f.run.err),
+            (std::vector<std::string>{
+                "charge cell Charge '0' is zero: the row's m/z cells were left empty, line 6 of " + in,
+                "precursor m/z cell PrecursorMZ 'NA' is no positive number: the row's GP_Isotope_Offset and GP_PPM "
+                "were left empty, line 7 of " + in}));
+  EXPECT_NE(f.run.err.find("isotope: 3 of 4 rows match isotope peak +1 or another non-monoisotopic peak "
+                           "(GP_Isotope_Offset)\n"),
+            std::string::npos);
+}
+
+TEST(Mz, CoverageAndNormalisation) {
+  // IsoSpec's true probabilities of the same glycopeptide: the first six
+  // add up to 0.9921, the first five to 0.9738, the first eight to 0.9995.
+  auto isotopes = [](const std::string& params) {
+    Fixture f(params);
+    std::string in = f.table("c.txt", "PepSeq N H F S G\nEEQYNSTYR 4 3 1 0 0\n");
+    f.process(in, f.out_dir);
+    return numbers(row_cells(f.output("c"), 0)["GP_Isotopes"]);
+  };
+  EXPECT_EQ(isotopes("isotope_coverage = 0.99\n").size(), 6u);
+  EXPECT_EQ(isotopes("isotope_coverage = 0.95\n").size(), 5u);
+  EXPECT_EQ(isotopes("isotope_coverage = 0.999\nisotope_peaks_num = 7\n").size(), 7u);  // capped
+  EXPECT_EQ(isotopes("isotope_coverage = 0.999\nisotope_peaks_num = 0\n").size(), 8u);
+  std::vector<double> sum = isotopes("isotope_peaks_num = 5\n");
+  std::vector<double> max = isotopes("isotope_peaks_num = 5\nisotope_normalize = max\n");
+  std::vector<double> none = isotopes("isotope_peaks_num = 5\nisotope_normalize = none\n");
+  EXPECT_NEAR(std::accumulate(sum.begin(), sum.end(), 0.0), 1.0, 1e-6);
+  EXPECT_EQ(max[1], 1.0);  // peak +1 is the most intense
+  EXPECT_NEAR(max[0], sum[0] / sum[1], 1e-12);
+  const double truth[] = {0.25434100143488486, 0.31901703914903556, 0.22929771833444723, 0.12030843428658626,
+                          0.05086837196720074};
+  for (std::size_t k = 0; k < 5; ++k) EXPECT_NEAR(none[k], truth[k], 1e-7 * truth[k]) << k;
+}
+
+TEST(Mz, ParameterErrorsNameTheOptionAndItsLine) {
+  const char* bad[] = {"isotope_strict = maybe",       "isotope_on_error = skip",
+                       "isotope_threads = -1",         "isotope_charges = 2,0",
+                       "isotope_coverage = 1.5",       "isotope_normalize = median",
+                       "isotope_precursor_mz_column = PrecursorMZ"};
+  for (const char* line : bad) {
+    Fixture f(std::string("isotope_peaks_num = 5\n# the line below is wrong\n") + line + "\n");
+    std::string in = f.table("p.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");
+    Error e = error_of([&] { f.process(in, f.out_dir); });
+    EXPECT_EQ(e.kind(), ErrorKind::Value) << line;
+    EXPECT_EQ(e.line(), 3) << line;
+    EXPECT_EQ(std::string(e.message()).rfind(std::string(line).substr(0, std::string(line).find(' ')), 0), 0u) << e.what();
+  }
+  // Options of other tools are accepted and ignored.
+  Fixture shared("isotope_peaks_num = 5\nother_tool_threads = many\nstrict = maybe\n");
+  std::string in = shared.table("p.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");
+  shared.process(in, shared.out_dir);
+  EXPECT_EQ(resolve_threads(Options{}, "3"), 3u);
+  EXPECT_EQ(resolve_threads(Options{}, "0"), usable_cores());
+  Error env = error_of([] { resolve_threads(Options{}, "two"); });
+  EXPECT_NE(std::string(env.what()).find("ISOTOPE_THREADS"), std::string::npos);
 }

@@ -4,11 +4,13 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <tuple>
 #include <vector>
 
 #include "isotope/base/errors.hpp"
 #include "isotope/io/output_file.hpp"
 #include "isotope/io/table.hpp"
+#include "isotope/pattern/isotope_pattern.hpp"
 #include "isotope/run/notes.hpp"
 #include "isotope/run/ordered_run.hpp"
 #include "isotope/run/params.hpp"
@@ -112,14 +114,18 @@ TableLayout type_table(const std::string& path, unsigned threads, const std::vec
 // ---------------------------------------------------------------------------
 // The output columns: the input's, then the computed ones it lacks.
 
-enum class Added : std::uint8_t { None, Glycan, PepMods, Mass, Isotopes };
+enum class Added : std::uint8_t { None, Glycan, PepMods, Mass, Isotopes, Mz, IsotopesMz, MzAt, Offset, Ppm };
 
 struct OutputPlan {
   std::vector<std::string> names;
-  std::vector<Added> added;  // per output column
+  std::vector<Added> added;        // per output column
+  std::vector<std::size_t> which;  // per output column: the charge of an MzAt column
   std::size_t n_in = 0;
   std::ptrdiff_t pep_seq = -1;
   std::array<std::ptrdiff_t, 5> counts{-1, -1, -1, -1, -1};
+  std::ptrdiff_t charge = -1, precursor = -1;
+  // The column options name, for the check that the table has them.
+  std::optional<std::string> charge_name, precursor_name;
 };
 
 std::ptrdiff_t find_column(const std::vector<std::string>& names, std::size_t n, std::string_view name) {
@@ -128,24 +134,48 @@ std::ptrdiff_t find_column(const std::vector<std::string>& names, std::size_t n,
   return -1;
 }
 
-OutputPlan plan_output(const TableLayout& layout) {
+// The columns a run adds, in order: the four of every run, then those the
+// m/z options ask for.
+std::vector<std::tuple<std::string, Added, std::size_t>> added_columns(const Options& options) {
+  std::vector<std::tuple<std::string, Added, std::size_t>> out = {
+      {"Glycan", Added::Glycan, 0}, {"PepMods", Added::PepMods, 0}, {"GP_Mass", Added::Mass, 0},
+      {"GP_Isotopes", Added::Isotopes, 0}};
+  if (options.charge_column) {
+    out.emplace_back("GP_MZ", Added::Mz, 0);
+    out.emplace_back("GP_Isotopes_MZ", Added::IsotopesMz, 0);
+  }
+  for (std::size_t i = 0; i < options.charges.size(); ++i)
+    out.emplace_back("GP_MZ_z" + std::to_string(options.charges[i]), Added::MzAt, i);
+  if (options.precursor_mz_column) {
+    out.emplace_back("GP_Isotope_Offset", Added::Offset, 0);
+    out.emplace_back("GP_PPM", Added::Ppm, 0);
+  }
+  return out;
+}
+
+OutputPlan plan_output(const TableLayout& layout, const Options& options) {
   OutputPlan plan;
   for (const auto& c : layout.columns) plan.names.push_back(c.name);
   plan.n_in = plan.names.size();
   plan.added.assign(plan.n_in, Added::None);
-  constexpr std::pair<std::string_view, Added> kAdded[] = {
-      {"Glycan", Added::Glycan}, {"PepMods", Added::PepMods}, {"GP_Mass", Added::Mass}, {"GP_Isotopes", Added::Isotopes}};
-  for (const auto& [name, kind] : kAdded) {
+  plan.which.assign(plan.n_in, 0);
+  for (const auto& [name, kind, which] : added_columns(options)) {
     std::ptrdiff_t at = find_column(plan.names, plan.names.size(), name);
     if (at >= 0) {
       plan.added[static_cast<std::size_t>(at)] = kind;
+      plan.which[static_cast<std::size_t>(at)] = which;
     } else {
-      plan.names.emplace_back(name);
+      plan.names.push_back(name);
       plan.added.push_back(kind);
+      plan.which.push_back(which);
     }
   }
   plan.pep_seq = find_column(plan.names, plan.n_in, "PepSeq");
   for (std::size_t k = 0; k < 5; ++k) plan.counts[k] = find_column(plan.names, plan.n_in, kCountColumns[k]);
+  plan.charge_name = options.charge_column;
+  plan.precursor_name = options.precursor_mz_column;
+  if (plan.charge_name) plan.charge = find_column(plan.names, plan.n_in, *plan.charge_name);
+  if (plan.precursor_name) plan.precursor = find_column(plan.names, plan.n_in, *plan.precursor_name);
   return plan;
 }
 
@@ -156,6 +186,8 @@ void check_columns(const OutputPlan& plan, const std::string& path) {
   for (std::size_t k = 0; k < 5 && missing.empty(); ++k)
     if (plan.counts[k] < 0) missing = kCountColumns[k];
   if (missing.empty() && plan.pep_seq < 0) missing = "PepSeq";
+  if (missing.empty() && plan.charge_name && plan.charge < 0) missing = *plan.charge_name;
+  if (missing.empty() && plan.precursor_name && plan.precursor < 0) missing = *plan.precursor_name;
   if (missing.empty()) return;
   Error e = Error::lookup("table has no column", missing);
   for (std::size_t i = 0; i < plan.n_in; ++i) {
@@ -193,6 +225,7 @@ struct Piece {
   std::optional<Error> error;
   std::size_t rows_done = 0;  // rows computed (all, or those before the error)
   std::size_t max_peaks = 0;
+  std::size_t with_offset = 0, off_mono = 0;  // rows with GP_Isotope_Offset, and those not 0
 };
 
 // A worker's notes, into the piece it works on.
@@ -232,6 +265,7 @@ class Computing {
     p.note_text.clear();
     p.error.reset();
     p.max_peaks = 0;
+    p.with_offset = p.off_mono = 0;
     for (std::size_t i = 0; i < p.records.size(); ++i) {
       p.rows_done = i;
       const std::size_t row = p.records.first_row + i;
@@ -247,6 +281,8 @@ class Computing {
       if (fields < plan_.n_in) note_short_row(w.notes, fields);
       w.cells.pep_seq = cell(plan_.pep_seq);
       for (std::size_t k = 0; k < 5; ++k) w.cells.counts[k] = cell(plan_.counts[k]);
+      w.cells.charge = cell(plan_.charge);
+      w.cells.precursor = cell(plan_.precursor);
       std::string_view column;
       try {
         w.rows.compute(w.cells, w.out, w.notes, column);
@@ -260,6 +296,10 @@ class Computing {
         return;
       }
       p.max_peaks = std::max(p.max_peaks, w.out.peaks);
+      if (w.out.has_offset) {
+        ++p.with_offset;
+        p.off_mono += w.out.offset_value != 0;
+      }
     }
     p.rows_done = p.records.size();
   }
@@ -292,6 +332,11 @@ class Computing {
         case Added::PepMods: append_quoted_field(b, out.mods); break;
         case Added::Mass: b += out.mass; break;
         case Added::Isotopes: b += out.isotopes; break;
+        case Added::Mz: b += out.mz; break;
+        case Added::IsotopesMz: append_quoted_field(b, out.isotopes_mz); break;
+        case Added::MzAt: b += out.mz_at[plan_.which[j]]; break;
+        case Added::Offset: b += out.offset; break;
+        case Added::Ppm: b += out.ppm; break;
         case Added::None: append_output_cell(b, types[j], j < fields ? p.records.field(i, j) : std::string_view{}); break;
       }
     }
@@ -324,9 +369,10 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   const unsigned threads =
       settings.threads > 0 ? settings.threads : resolve_threads(options, std::getenv("ISOTOPE_THREADS"));
 
+  prepare_isotope_patterns();  // before any worker computes a pattern
   const TableLayout layout =
       type_table(input_file, threads, std::vector<std::string>(kCountColumns.begin(), kCountColumns.end()));
-  const OutputPlan plan = plan_output(layout);
+  const OutputPlan plan = plan_output(layout, options);
   if (layout.rows > 0) check_columns(plan, input_file);
 
   Progress progress(console, layout.rows);
@@ -348,7 +394,7 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   workers.reserve(threads);
   for (unsigned k = 0; k < threads; ++k) workers.emplace_back(tables, options);
   const Computing computing(input_file, layout, plan);
-  std::size_t rows = 0, max_peaks = 0;
+  std::size_t rows = 0, max_peaks = 0, with_offset = 0, off_mono = 0;
   std::string header;
 
   OrderedWork w;
@@ -378,6 +424,8 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
     }
     file->write(p.out);
     max_peaks = std::max(max_peaks, p.max_peaks);
+    with_offset += p.with_offset;
+    off_mono += p.off_mono;
     progress.advance(p.records.size());
     return true;
   };
@@ -389,6 +437,9 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
     notes.table("isotope_peaks_num = 0 sets no limit on the number of isotope peaks: rows got up to " +
                 std::to_string(max_peaks) + " peaks in " + input_file);
   progress.close();
+  if (off_mono > 0)
+    console.err("isotope: " + std::to_string(off_mono) + " of " + std::to_string(with_offset) +
+                " rows match isotope peak +1 or another non-monoisotopic peak (GP_Isotope_Offset)\n");
   if (rows == 0) {
     std::string empty(1, '\n');  // no rows: no columns either, an empty header line
     file->write(empty);

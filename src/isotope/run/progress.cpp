@@ -53,8 +53,17 @@ std::string Progress::format(std::size_t n, std::size_t total, double elapsed, i
     rate_text = buf;
   }
   const std::string remaining = rate > 0 ? interval(static_cast<double>(total - std::min(n, total)) / rate) : "?";
-  const std::string right = "| " + std::to_string(n) + "/" + std::to_string(total) + " [" + interval(elapsed) +
-                            "<" + remaining + ", " + rate_text + "]";
+  std::string right = "| ";
+  right += std::to_string(n);
+  right += '/';
+  right += std::to_string(total);
+  right += " [";
+  right += interval(elapsed);
+  right += '<';
+  right += remaining;
+  right += ", ";
+  right += rate_text;
+  right += ']';
   int width = 10;
   if (columns > 0) width = std::max(1, columns - static_cast<int>(left.size() + right.size()) - 1);
   return left + bar(fraction, width) + right;
@@ -78,7 +87,10 @@ void Progress::advance(std::size_t n) {
 
 void Progress::clear_line() {
   if (drawn_ == 0) return;
-  console_.err("\r" + std::string(drawn_, ' ') + "\r");
+  std::string blank(1, '\r');
+  blank.append(drawn_, ' ');
+  blank += '\r';
+  console_.err(blank);
   drawn_ = 0;
 }
 
@@ -107,7 +119,8 @@ void Progress::draw(Clock::time_point now) {
   std::string line = format(n_, total_, elapsed, console_.err_columns);
   std::size_t width = 0;  // characters on screen
   for (unsigned char c : line) width += (c & 0xC0) != 0x80;
-  std::string text = "\r" + line;
+  std::string text(1, '\r');
+  text += line;
   if (width < drawn_) text += std::string(drawn_ - width, ' ');
   console_.err(text);
   drawn_ = std::max(width, drawn_);

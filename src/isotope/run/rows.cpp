@@ -58,7 +58,10 @@ const char* count_problem(const Cell& cell) {
 
 }  // namespace
 
-RowComputer::RowComputer(const ModelTables& tables, const Options& options) : tables_(tables), options_(options) {}
+RowComputer::RowComputer(const ModelTables& tables, const Options& options)
+    : tables_(tables),
+      options_(options),
+      want_mz_(options.charge_column.has_value() || !options.charges.empty()) {}
 
 template <class Value>
 const Value& RowComputer::remember(std::unordered_map<std::string, Value>& memory, std::size_t& used,
@@ -96,7 +99,6 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
   Result& r = scratch_;
   r.mods.clear();
   r.mass.clear();
-  r.isotopes.clear();
   column = "PepSeq";
   split_peptide(pep_seq, peptide_);
   Composition gp = calc_pep_comp(peptide_.seq, peptide_.mods, tables_.aa_comp, tables_.mod_comp);
@@ -104,26 +106,71 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
   gp += calc_glycan_comp(glycan, tables_.gly_comp);
   gp += water();
   column = {};
-  if (!n_) n_ = options_.peaks_num();
-  column = "GP_Isotopes";
-  formula_.clear();
-  append_formula(formula_, gp);
-  if (auto hit = remembering_ ? patterns_.find(formula_) : patterns_.end(); hit != patterns_.end()) {
-    r.isotopes = hit->second;
-  } else {
-    intensities_ = calc_iso_dist(formula_, IsoOptions{true, *n_});
-    append_intensities(r.isotopes, intensities_);
-    if (remembering_)
-      remember(patterns_, patterns_bytes_, formula_, r.isotopes, formula_.size() + r.isotopes.size());
+  if (!n_) {
+    // With isotope_coverage, isotope_peaks_num is a cap, and may be absent.
+    const bool absent = !options_.peaks_num_value && options_.peaks_num_error &&
+                        options_.peaks_num_error->kind() == ErrorKind::Lookup;
+    n_ = options_.coverage && absent ? 0 : options_.peaks_num();
   }
-  r.peaks = r.isotopes.empty() ? 0 : static_cast<std::size_t>(std::count(r.isotopes.begin(), r.isotopes.end(), ',')) + 1;
+  column = "GP_Isotopes";
+  pattern_formula(gp, formula_, pattern_formula_);
+  const Pattern* pattern = nullptr;
+  if (remembering_) {
+    if (auto hit = patterns_.find(pattern_formula_); hit != patterns_.end()) pattern = &hit->second;
+  }
+  if (!pattern) {
+    compute_pattern(pattern_scratch_);
+    pattern = &pattern_scratch_;
+    if (remembering_) {
+      std::size_t bytes = pattern_formula_.size() + pattern_scratch_.isotopes.size() + 8 * pattern_scratch_.offsets.size();
+      pattern = &remember(patterns_, patterns_bytes_, pattern_formula_, pattern_scratch_, bytes);
+    }
+  }
+  r.isotopes = pattern->isotopes;
+  r.peaks = pattern->peaks;
+  r.offsets = pattern->offsets;
   column = "GP_Mass";
-  append_float_repr(r.mass, gp.mass());
+  r.mass_value = gp.mass();
+  append_float_repr(r.mass, r.mass_value);
   r.mods = peptide_.mods;
   r.pep_seq_problem = pep_seq_problem(pep_seq);
   if (!remembering_) return r;
-  std::size_t bytes = key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size();
+  std::size_t bytes = key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size() + 8 * r.offsets.size();
   return remember(rows_, rows_bytes_, key_, r, bytes);
+}
+
+
+// The pattern of pattern_formula_: isotope_peaks_num peaks (or as many as
+// isotope_coverage asks, capped by isotope_peaks_num), normalised as
+// isotope_normalize says, with the peaks' positions when m/z columns need
+// them.
+void RowComputer::compute_pattern(Pattern& p) {
+  std::int64_t n = *n_;
+  if (options_.coverage) {
+    std::int64_t k = peaks_covering(pattern_formula_, *options_.coverage, ws_);
+    n = n > 0 ? std::min(n, k) : k;
+  }
+  coarse_pattern(pattern_formula_, n, ws_, intensities_);
+  p.peaks = intensities_.size();
+  const bool need_positions = want_mz_ || options_.normalize == Normalize::None;
+  if (need_positions) peak_positions(pattern_formula_, static_cast<std::int64_t>(p.peaks), ws_, positions_);
+  switch (options_.normalize) {
+    case Normalize::Sum: break;  // OpenMS's own: the peaks add up to 1
+    case Normalize::Max: {
+      double top = 0;
+      for (double v : intensities_) top = std::max(top, v);
+      if (top > 0)
+        for (double& v : intensities_) v /= top;
+      break;
+    }
+    case Normalize::None:
+      for (std::size_t k = 0; k < intensities_.size(); ++k) intensities_[k] = positions_.probability[k];
+      break;
+  }
+  p.isotopes.clear();
+  append_intensities(p.isotopes, intensities_);
+  p.offsets.clear();
+  if (want_mz_) p.offsets.assign(positions_.offset.begin(), positions_.offset.begin() + static_cast<std::ptrdiff_t>(p.peaks));
 }
 
 void RowComputer::note_counts(const RowCells& cells, const std::string& glycan, NoteSink& notes) {
@@ -184,6 +231,100 @@ void RowComputer::compute(const RowCells& cells, RowOutput& out, NoteSink& notes
   out.peaks = r.peaks;
   if (r.pep_seq_problem) notes.note(NoteKind::PepSeq, *r.pep_seq_problem);
   note_counts(cells, out.glycan, notes);
+  if (want_mz_) add_mz(cells, r, out, notes);
+}
+
+namespace {
+
+// The charge of a cell: a non-zero whole number (2, or 2.0 in a float
+// column), or the reason it is none.
+std::optional<int> read_charge(const Cell& cell, const char*& why) {
+  if (is_missing_value(cell.type, cell.raw)) {
+    why = "missing";
+    return std::nullopt;
+  }
+  std::optional<double> v = is_bool_word(cell.raw) ? std::nullopt : parse_float(cell.raw);
+  if (!v || !std::isfinite(*v) || *v != std::floor(*v)) {
+    why = "not a whole number";
+    return std::nullopt;
+  }
+  if (*v == 0) {
+    why = "zero";
+    return std::nullopt;
+  }
+  if (std::fabs(*v) > 1000) {
+    why = "beyond +-1000";
+    return std::nullopt;
+  }
+  return static_cast<int>(*v);
+}
+
+void append_mz(std::string& out, double mass, int z) {
+  if (std::isnan(mass)) {
+    out += "nan";
+    return;
+  }
+  append_float_repr(out, mz_at(mass, z));
+}
+
+}  // namespace
+
+double mz_at(double mass, int z) {
+  if (z > 0) return (mass + z * kProtonMass) / z;
+  return (mass - (-z) * kProtonMass) / (-z);
+}
+
+void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out, NoteSink& notes) {
+  out.mz.clear();
+  out.isotopes_mz.clear();
+  out.offset.clear();
+  out.ppm.clear();
+  out.has_offset = false;
+  out.mz_at.resize(options_.charges.size());
+  for (std::size_t i = 0; i < options_.charges.size(); ++i) {
+    out.mz_at[i].clear();
+    append_mz(out.mz_at[i], r.mass_value, options_.charges[i]);
+  }
+  if (!options_.charge_column) return;
+  const char* why = "";
+  std::optional<int> z = read_charge(cells.charge, why);
+  if (!z) {
+    notes.note(NoteKind::Charge, "charge cell " + *options_.charge_column + " " + py_repr(cells.charge.raw) + " is " +
+                                     why + ": the row's m/z cells were left empty");
+    return;
+  }
+  append_mz(out.mz, r.mass_value, *z);
+  for (std::size_t k = 0; k < r.offsets.size(); ++k) {
+    if (k) out.isotopes_mz += ',';
+    append_mz(out.isotopes_mz, r.mass_value + r.offsets[k], *z);
+  }
+  if (!options_.precursor_mz_column) return;
+  std::optional<double> observed = is_missing_value(cells.precursor.type, cells.precursor.raw) || is_bool_word(cells.precursor.raw)
+                                       ? std::nullopt
+                                       : parse_float(cells.precursor.raw);
+  if (!observed || !std::isfinite(*observed) || *observed <= 0) {
+    notes.note(NoteKind::Precursor, "precursor m/z cell " + *options_.precursor_mz_column + " " +
+                                        py_repr(cells.precursor.raw) +
+                                        " is no positive number: the row's GP_Isotope_Offset and GP_PPM were left empty");
+    return;
+  }
+  // The nearest of peak -1 (one 13C spacing below the monoisotopic peak)
+  // and the reported peaks.
+  const double mono = mz_at(r.mass_value, *z);
+  int best = -1;
+  double best_mz = mono - kC13Spacing / std::abs(*z);
+  for (std::size_t k = 0; k < r.offsets.size(); ++k) {
+    if (std::isnan(r.offsets[k])) continue;
+    double peak = mz_at(r.mass_value + r.offsets[k], *z);
+    if (std::fabs(*observed - peak) < std::fabs(*observed - best_mz)) {
+      best = static_cast<int>(k);
+      best_mz = peak;
+    }
+  }
+  out.has_offset = true;
+  out.offset_value = best;
+  out.offset = std::to_string(best);
+  append_float_repr(out.ppm, (*observed - best_mz) / best_mz * 1e6);
 }
 
 }  // namespace isotope

@@ -21,6 +21,8 @@
 #include "isotope/io/cells.hpp"
 #include "isotope/model/composition.hpp"
 #include "isotope/model/peptide.hpp"
+#include "isotope/pattern/peak_positions.hpp"
+#include "isotope/pattern/workspace.hpp"
 #include "isotope/run/options.hpp"
 
 namespace isotope {
@@ -47,7 +49,18 @@ inline constexpr std::array<std::string_view, 5> kCountColumns = {"N", "H", "F",
 struct RowCells {
   Cell pep_seq;
   std::array<Cell, 5> counts;
+  Cell charge;     // isotope_charge_column's cell
+  Cell precursor;  // isotope_precursor_mz_column's cell
 };
+
+// The proton's mass, and the spacing of a peak below the monoisotopic one
+// (13C - 12C), in daltons.
+inline constexpr double kProtonMass = 1.007276466621;
+inline constexpr double kC13Spacing = 1.0033548378;
+
+// The m/z of a neutral mass at charge z (z != 0): (M + z p) / z, and for a
+// negative z (M - |z| p) / |z|.
+double mz_at(double mass, int z);
 
 // What may rest on a guess. Each kind is capped on its own when printed.
 enum class NoteKind : std::uint8_t {
@@ -75,6 +88,13 @@ struct RowOutput {
   std::string_view mass;
   std::string_view isotopes;
   std::size_t peaks = 0;  // the number of isotope peaks
+  // The m/z columns the options ask for (empty cells when the row's charge
+  // or precursor is unusable).
+  std::string mz, isotopes_mz;
+  std::vector<std::string> mz_at;  // one per isotope_charges entry
+  std::string offset, ppm;
+  int offset_value = 0;     // GP_Isotope_Offset when has_offset
+  bool has_offset = false;
 };
 
 class RowComputer {
@@ -87,13 +107,23 @@ class RowComputer {
   void compute(const RowCells& cells, RowOutput& out, NoteSink& notes, std::string_view& column);
 
  private:
+  // A pattern, remembered per pattern formula.
+  struct Pattern {
+    std::string isotopes;         // GP_Isotopes
+    std::size_t peaks = 0;
+    std::vector<double> offsets;  // each peak's mass minus peak 0's (m/z columns only)
+  };
   struct Result {
     std::string mods, mass, isotopes;
+    double mass_value = 0;
     std::size_t peaks = 0;
+    std::vector<double> offsets;
     std::optional<std::string> pep_seq_problem;
   };
   const Result& glycopeptide(std::string_view pep_seq, const std::string& glycan, std::string_view& column);
+  void compute_pattern(Pattern& p);
   void note_counts(const RowCells& cells, const std::string& glycan, NoteSink& notes);
+  void add_mz(const RowCells& cells, const Result& r, RowOutput& out, NoteSink& notes);
   template <class Value>
   const Value& remember(std::unordered_map<std::string, Value>& memory, std::size_t& used, const std::string& key,
                         Value value, std::size_t bytes);
@@ -102,16 +132,20 @@ class RowComputer {
   const Options& options_;
   std::optional<std::int64_t> n_;  // isotope_peaks_num, read at the first row computed
   std::unordered_map<std::string, Result> rows_;
-  std::unordered_map<std::string, std::string> patterns_;
+  std::unordered_map<std::string, Pattern> patterns_;
   std::size_t rows_bytes_ = 0, patterns_bytes_ = 0;
   // Hits and lookups of the glycopeptide memory: on a table of distinct
   // glycopeptides it costs more than it saves, and is switched off.
   std::size_t hits_ = 0, lookups_ = 0;
   bool remembering_ = true;
+  bool want_mz_ = false;  // m/z columns asked for: peak positions needed
   Result scratch_;
-  std::string key_, formula_;
+  Pattern pattern_scratch_;
+  std::string key_, formula_, pattern_formula_;
   PeptideParts peptide_;
   std::vector<double> intensities_;
+  PatternWorkspace ws_;
+  PeakPositions positions_;
 };
 
 }  // namespace isotope
