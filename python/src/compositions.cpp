@@ -77,6 +77,17 @@ mapping with the same items.)DOC");
       .def("__repr__",
            [](const Composition& c) { return "Composition(" + std::string(py::repr(to_dict(c))) + ")"; })
       .def("mass", &Composition::mass, "Neutral monoisotopic mass: the sum of count times element mass.")
+      .def(
+          "mz",
+          [](const Composition& c, py::object charge) {
+            std::int64_t z = to_int64(charge, "charge");
+            if (z == 0) throw py::value_error("charge must not be 0: a neutral molecule has no m/z");
+            return mz_at(c.mass(), z);
+          },
+          py::arg("charge"),
+          "The monoisotopic m/z at a charge: (mass + z * 1.007276466621) / z, and for a negative z (a "
+          "deprotonated ion) (mass - |z| * 1.007276466621) / |z|.\n\n"
+          ">>> round(Composition('C106H164N18O59').mz(2), 4)\n1317.5266")
       .def(py::pickle([](const Composition& c) { return py::make_tuple(to_dict(c)); },
                       [](py::tuple state) { return composition_from_mapping(state[0]); }));
   // The class belongs to the public module, where pickle finds it.

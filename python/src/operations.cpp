@@ -11,6 +11,8 @@
 #include "isotope/base/text.hpp"
 #include "isotope/model/formula.hpp"
 #include "isotope/model/peptide.hpp"
+#include "isotope/pattern/envelope.hpp"
+#include "isotope/pattern/fine_structure.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
 
 namespace isotope::python {
@@ -99,7 +101,15 @@ Composition calc_pep_comp_py(py::object seq, py::object mods, py::object aa_comp
 }
 
 py::array_t<double> calc_iso_dist_py(py::object comp, py::dict kwargs) {
-  std::string_view formula = pattern_text(comp);
+  // A Composition is read as its formula text.
+  std::string text;
+  std::string_view formula;
+  if (is_composition(comp)) {
+    text = comp_to_str(comp.cast<const Composition&>());
+    formula = text;
+  } else {
+    formula = pattern_text(comp);
+  }
   IsoOptions options;
   if (kwargs.contains("filter_iso")) options.filter_iso = truthy(kwargs["filter_iso"]);
   if (kwargs.contains("N")) options.N = to_int64(kwargs["N"], "N");
@@ -116,6 +126,83 @@ Composition calc_glycan_comp_py(py::object glycan, py::object comp_map, py::obje
   return calc_glycan_comp(s, table, truthy(residue));
 }
 
+py::array_t<double> to_array(const std::vector<double>& values) {
+  py::array_t<double> out(static_cast<py::ssize_t>(values.size()));
+  std::copy(values.begin(), values.end(), out.mutable_data());
+  return out;
+}
+
+// A composition argument of the peak functions: a Composition (or mapping),
+// or a formula string such as "C6H12O6" or "C[13]2H6".
+Composition composition_of(py::handle comp) {
+  if (PyUnicode_Check(comp.ptr())) return Composition::from_formula(utf8(comp, "formula"));
+  return composition_from_mapping(comp);
+}
+
+Normalize normalize_of(py::handle value) {
+  std::string_view v = utf8(value, "normalize");
+  if (v == "sum") return Normalize::Sum;
+  if (v == "max") return Normalize::Max;
+  if (v == "none") return Normalize::None;
+  throw py::value_error("normalize must be 'sum', 'max' or 'none', not " + py_repr(v));
+}
+
+PatternWorkspace& thread_workspace() {
+  thread_local PatternWorkspace ws;
+  return ws;
+}
+
+py::tuple isotope_peaks_py(py::object comp, py::object charge, py::object n, py::object coverage,
+                           py::object normalize) {
+  const Composition c = composition_of(comp);
+  const std::int64_t z = to_int64(charge, "charge");
+  EnvelopeRequest request;
+  request.peaks = to_int64(n, "n");
+  if (request.peaks < 0) throw py::value_error("n must not be negative");
+  if (!coverage.is_none()) request.coverage = py::float_(coverage).cast<double>();
+  request.normalize = normalize_of(normalize);
+  request.positions = true;
+  std::string scratch, formula;
+  pattern_formula(c, scratch, formula);
+  PeakPositions positions;
+  Envelope env;
+  envelope(formula, request, thread_workspace(), positions, env);
+  const double mass = c.mass();
+  std::vector<double> mz(env.offset.size());
+  for (std::size_t k = 0; k < mz.size(); ++k) mz[k] = z == 0 ? mass + env.offset[k] : mz_at(mass + env.offset[k], z);
+  return py::make_tuple(to_array(mz), to_array(env.intensity));
+}
+
+py::tuple fine_isotope_peaks_py(py::object comp, py::object charge, py::object threshold) {
+  const Composition c = composition_of(comp);
+  const std::int64_t z = to_int64(charge, "charge");
+  FinePeaks fine = fine_isotope_peaks(c, py::float_(threshold).cast<double>());
+  if (z != 0)
+    for (double& m : fine.mass) m = mz_at(m, z);
+  return py::make_tuple(to_array(fine.mass), to_array(fine.intensity));
+}
+
+py::tuple split_pep_seq_py(py::object pep_seq) {
+  PeptideParts parts = split_peptide(pattern_text(pep_seq));
+  return py::make_tuple(to_str(parts.seq), to_str(parts.mods));
+}
+
+// The composition behind GP_Mass: peptide (residues and modifications) +
+// glycan + one water, from the tables given.
+Composition glycopeptide_comp_py(py::object pep_seq, py::object glycan, py::object aa_comp, py::object mod_comp,
+                                 py::object gly_comp) {
+  PeptideParts parts = split_peptide(pattern_text(pep_seq));
+  std::string_view g = pattern_text(glycan);
+  CompTable aa, mod, gly;
+  gather_residues(aa, aa_comp, parts.seq);
+  if (!parts.mods.empty()) gather_counts(mod, mod_comp, mods_counter(parts.mods));
+  gather_counts(gly, gly_comp, glycan_counter(g));
+  Composition gp = calc_pep_comp(parts.seq, parts.mods, aa, mod);
+  gp += calc_glycan_comp(g, gly);
+  gp += water();
+  return gp;
+}
+
 }  // namespace
 
 void bind_operations(py::module_& m) {
@@ -129,6 +216,10 @@ void bind_operations(py::module_& m) {
   m.def("glycan_counter", [](py::object s) { return counts_to_dict(glycan_counter(pattern_text(s))); });
   m.def("calc_glycan_comp", &calc_glycan_comp_py);
   m.def("comp_to_str", [](py::object comp) { return to_str(comp_to_str(CompositionArg(comp).get())); });
+  m.def("isotope_peaks", &isotope_peaks_py);
+  m.def("fine_isotope_peaks", &fine_isotope_peaks_py);
+  m.def("split_pep_seq", &split_pep_seq_py);
+  m.def("glycopeptide_comp", &glycopeptide_comp_py);
 }
 
 }  // namespace isotope::python

@@ -113,3 +113,9 @@ def test_my_parser_prints_help_after_the_error(iso, capsys):
 ])
 def test_path_full_split(iso, path, parts):
     assert iso.path_full_split(path) == parts
+
+
+def test_docstring_examples_run(iso):
+    import doctest
+    result = doctest.testmod(iso, optionflags=doctest.ELLIPSIS)
+    assert result.failed == 0 and result.attempted >= 5

@@ -160,5 +160,59 @@ def main():
 IsotopeInputWarning = sys.modules["morvandel.plugins._isotope"].IsotopeInputWarning
 
 
+def isotope_peaks(comp, charge=0, n=5, coverage=None, normalize="sum"):
+    """The coarse isotope peaks of a composition: (mz, intensity) as float64 arrays.
+
+    comp is a Composition (or mapping) or a formula string. Peak k's position
+    is the mean mass of the isotopologues with k extra neutrons, as a
+    spectrometer that does not resolve the fine structure sees it; with
+    charge 0 the positions are neutral masses, otherwise m/z. n is the number
+    of peaks (0: all); with coverage (a share of the probability, such as
+    0.99) as many peaks as reach it, n then capping them (0: no cap).
+    normalize: "sum" (OpenMS's intensities, adding up to 1), "max" (the
+    highest peak is 1) or "none" (each peak's probability in the whole
+    distribution). Labelled atoms (C[13], N[15]) count in the mass only.
+
+    >>> mz, intensity = isotope_peaks("C106H164N18O59", charge=2, n=3)
+    >>> [round(x, 4) for x in mz]
+    [1317.5266, 1318.0281, 1318.5295]
+    """
+    return sys.modules["morvandel.plugins._isotope"].isotope_peaks(comp, charge, n, coverage, normalize)
+
+
+def fine_isotope_peaks(comp, charge=0, threshold=1e-4):
+    """The fine structure of a composition's isotope pattern: (mz, intensity) sorted by mz.
+
+    Every isotopologue at least threshold times as probable as the most
+    probable one, from OpenMS's fine isotope pattern generator; neutral
+    masses with charge 0.
+
+    >>> mz, intensity = fine_isotope_peaks("C6H12O6", threshold=0.01)
+    >>> len(mz) > 2 and bool(intensity.max() > 0.9)
+    True
+    """
+    return sys.modules["morvandel.plugins._isotope"].fine_isotope_peaks(comp, charge, threshold)
+
+
+def split_pep_seq(pep_seq):
+    """A PepSeq cut as the table runs cut it: (sequence, modification string).
+
+    >>> split_pep_seq("AC[Carbamidomethyl]M[Oxidation]K")
+    ('ACMK', '2,C,Carbamidomethyl/3,M,Oxidation')
+    """
+    return sys.modules["morvandel.plugins._isotope"].split_pep_seq(pep_seq)
+
+
+def glycopeptide_comp(pep_seq, glycan):
+    """The Composition behind GP_Mass: the peptide of a PepSeq, the glycan string's monosaccharides and one water.
+
+    Read from the module's current aa_comp, mod_comp and gly_comp.
+
+    >>> round(glycopeptide_comp("EEQYNSTYR", "N4H3F1S0G0").mass(), 4)
+    2633.0386
+    """
+    return sys.modules["morvandel.plugins._isotope"].glycopeptide_comp(pep_seq, glycan, aa_comp, mod_comp, gly_comp)
+
+
 if __name__ == "__main__":
     main()

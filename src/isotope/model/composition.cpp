@@ -241,6 +241,11 @@ Composition calc_counter_comp(const Counts& counter, const CompTable& comp_map, 
   }
   return total;
 }
+double mz_at(double mass, std::int64_t z) {
+  if (z > 0) return (mass + static_cast<double>(z) * kProtonMass) / static_cast<double>(z);
+  return (mass - static_cast<double>(-z) * kProtonMass) / static_cast<double>(-z);
+}
+
 const Composition& water() {
   static const Composition w = {{"H", 2}, {"O", 1}};
   return w;

@@ -141,4 +141,11 @@ Composition calc_counter_comp(const Counts& counter, const CompTable& comp_map,
 // One water, {"H": 2, "O": 1}.
 const Composition& water();
 
+// The proton's mass in daltons.
+inline constexpr double kProtonMass = 1.007276466621;
+
+// The m/z of a neutral mass at charge z (z != 0): (M + z p) / z, and for a
+// negative z (M - |z| p) / |z| (deprotonated ions).
+double mz_at(double mass, std::int64_t z);
+
 }  // namespace isotope

@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "isotope/base/errors.hpp"
+#include "isotope/pattern/envelope.hpp"
 #include "isotope/run/params.hpp"
 
 namespace isotope {
 
-enum class Normalize { Sum, Max, None };
 enum class OnError { Stop, Continue };
 
 // A modification defined in the parameter file: isotope_modification.NAME = FORMULA.

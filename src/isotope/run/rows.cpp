@@ -145,32 +145,12 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
 // isotope_normalize says, with the peaks' positions when m/z columns need
 // them.
 void RowComputer::compute_pattern(Pattern& p) {
-  std::int64_t n = *n_;
-  if (options_.coverage) {
-    std::int64_t k = peaks_covering(pattern_formula_, *options_.coverage, ws_);
-    n = n > 0 ? std::min(n, k) : k;
-  }
-  coarse_pattern(pattern_formula_, n, ws_, intensities_);
-  p.peaks = intensities_.size();
-  const bool need_positions = want_mz_ || options_.normalize == Normalize::None;
-  if (need_positions) peak_positions(pattern_formula_, static_cast<std::int64_t>(p.peaks), ws_, positions_);
-  switch (options_.normalize) {
-    case Normalize::Sum: break;  // OpenMS's own: the peaks add up to 1
-    case Normalize::Max: {
-      double top = 0;
-      for (double v : intensities_) top = std::max(top, v);
-      if (top > 0)
-        for (double& v : intensities_) v /= top;
-      break;
-    }
-    case Normalize::None:
-      for (std::size_t k = 0; k < intensities_.size(); ++k) intensities_[k] = positions_.probability[k];
-      break;
-  }
+  EnvelopeRequest request{*n_, options_.coverage, options_.normalize, want_mz_};
+  envelope(pattern_formula_, request, ws_, positions_, envelope_);
+  p.peaks = envelope_.intensity.size();
   p.isotopes.clear();
-  append_intensities(p.isotopes, intensities_);
-  p.offsets.clear();
-  if (want_mz_) p.offsets.assign(positions_.offset.begin(), positions_.offset.begin() + static_cast<std::ptrdiff_t>(p.peaks));
+  append_intensities(p.isotopes, envelope_.intensity);
+  p.offsets = envelope_.offset;
 }
 
 void RowComputer::note_counts(const RowCells& cells, const std::string& glycan, NoteSink& notes) {
@@ -268,11 +248,6 @@ void append_mz(std::string& out, double mass, int z) {
 }
 
 }  // namespace
-
-double mz_at(double mass, int z) {
-  if (z > 0) return (mass + z * kProtonMass) / z;
-  return (mass - (-z) * kProtonMass) / (-z);
-}
 
 void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out, NoteSink& notes) {
   out.mz.clear();

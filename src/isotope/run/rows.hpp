@@ -21,6 +21,7 @@
 #include "isotope/io/cells.hpp"
 #include "isotope/model/composition.hpp"
 #include "isotope/model/peptide.hpp"
+#include "isotope/pattern/envelope.hpp"
 #include "isotope/pattern/peak_positions.hpp"
 #include "isotope/pattern/workspace.hpp"
 #include "isotope/run/options.hpp"
@@ -53,14 +54,8 @@ struct RowCells {
   Cell precursor;  // isotope_precursor_mz_column's cell
 };
 
-// The proton's mass, and the spacing of a peak below the monoisotopic one
-// (13C - 12C), in daltons.
-inline constexpr double kProtonMass = 1.007276466621;
+// The spacing of a peak below the monoisotopic one (13C - 12C), in daltons.
 inline constexpr double kC13Spacing = 1.0033548378;
-
-// The m/z of a neutral mass at charge z (z != 0): (M + z p) / z, and for a
-// negative z (M - |z| p) / |z|.
-double mz_at(double mass, int z);
 
 // What may rest on a guess. Each kind is capped on its own when printed.
 enum class NoteKind : std::uint8_t {
@@ -143,9 +138,9 @@ class RowComputer {
   Pattern pattern_scratch_;
   std::string key_, formula_, pattern_formula_;
   PeptideParts peptide_;
-  std::vector<double> intensities_;
   PatternWorkspace ws_;
   PeakPositions positions_;
+  Envelope envelope_;
 };
 
 }  // namespace isotope
