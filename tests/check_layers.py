@@ -24,11 +24,12 @@ ALLOWED = {
     "model": {"model", "base"},
     "pattern": {"pattern", "model", "base"},
     "io": {"io", "base"},
-    "run": {"run", "pattern", "model", "io", "base", "utils"},
-    "apps": {"apps", "run", "pattern", "model", "io", "base", "utils"},
-    "python": {"python", "run", "pattern", "model", "io", "base", "utils"},
+    "formats": {"formats", "model", "io", "base"},
+    "run": {"run", "formats", "pattern", "model", "io", "base", "utils"},
+    "apps": {"apps", "run", "formats", "pattern", "model", "io", "base", "utils"},
+    "python": {"python", "run", "formats", "pattern", "model", "io", "base", "utils"},
 }
-ORDER = ["base", "utils", "model", "pattern", "io", "run", "apps", "python"]
+ORDER = ["base", "utils", "model", "pattern", "io", "formats", "run", "apps", "python"]
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
