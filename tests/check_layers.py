@@ -139,7 +139,8 @@ def self_test():
         "src/isotope/model/composition.hpp": "",
         "src/isotope/model/composition.cpp": '#include "isotope/model/composition.hpp"\n#include "isotope/base/text.hpp"\n',
         "src/isotope/model/unimod.hpp": '#include "isotope/model/composition.hpp"\n',
-        "src/isotope/run/pipeline.hpp": "",
+        "src/isotope/formats/importers.hpp": '#include "isotope/model/unimod.hpp"\n',
+        "src/isotope/run/pipeline.hpp": '#include "isotope/formats/importers.hpp"\n',
         "src/isotope/run/pipeline.cpp": '#include "isotope/run/params.hpp"\n#include "isotope/model/unimod.hpp"\n',
         "src/isotope/run/params.hpp": "",
         "apps/isotope/cli.hpp": "",
@@ -152,6 +153,8 @@ def self_test():
             ("src/isotope/model/composition.cpp", '#include "isotope/model/unimod.hpp"\n'),
         "errors and text include each other":
             ("src/isotope/base/errors.cpp", '#include "isotope/base/text.hpp"\n'),
+        "an importer reads the run's options":
+            ("src/isotope/formats/importers.hpp", '#include "isotope/run/params.hpp"\n'),
         "a model unit reaches up to the pipeline":
             ("src/isotope/model/unimod.hpp", '#include "isotope/run/pipeline.hpp"\n'),
     }

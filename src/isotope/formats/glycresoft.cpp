@@ -11,7 +11,7 @@
 #include <string>
 
 #include "isotope/base/errors.hpp"
-#include "isotope/formats/imported_row.hpp"
+#include "isotope/formats/row_parts.hpp"
 
 namespace isotope::formats {
 
@@ -90,7 +90,9 @@ void map_glycresoft(const RowCells& cell, const ImportTables& tables, ImportedRo
     m.name = name;
     m.place = n_term ? Place::NTerm : c_term ? Place::CTerm : Place::Residue;
     m.position = n_term ? 1 : residues.size();
-    m.composition = resolve_name(tables.modifications, name, "(" + std::string(name) + ")");
+    std::string where = "(";
+    where.append(name).append(")");
+    m.composition = resolve_name(tables.modifications, name, where);
     mods.push_back(std::move(m));
   }
   finish_peptide(row, residues, std::move(mods), tables.residues);

@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "isotope/base/errors.hpp"
-#include "isotope/formats/imported_row.hpp"
+#include "isotope/formats/row_parts.hpp"
 
 namespace isotope {
 

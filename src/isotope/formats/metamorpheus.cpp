@@ -17,7 +17,7 @@
 #include <string>
 
 #include "isotope/base/errors.hpp"
-#include "isotope/formats/imported_row.hpp"
+#include "isotope/formats/row_parts.hpp"
 
 namespace isotope::formats {
 
@@ -103,7 +103,8 @@ void map_metamorpheus(const RowCells& cell, const ImportTables& tables, Imported
     const std::string_view type = colon == std::string_view::npos ? std::string_view{} : body.substr(0, colon);
     std::string_view name = colon == std::string_view::npos ? body : body.substr(colon + 1);
     if (std::size_t on = name.rfind(" on "); on != std::string_view::npos) name = name.substr(0, on);
-    const std::string where = "[" + std::string(body) + "]";
+    std::string where = "[";
+    where.append(body).append("]");
     if (is_glycosylation(type)) {
       add_glycan(name, counts, "glycan " + py_repr(name) + " of " + where);
       continue;

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "isotope/base/errors.hpp"
-#include "isotope/formats/imported_row.hpp"
+#include "isotope/formats/row_parts.hpp"
 
 namespace isotope::formats {
 
