@@ -107,9 +107,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   std::string mods;
   Composition expected = calc_seq_comp(residues, reference_tables().aa_comp);
-  for (const auto& [pos, name] : names) {
+  for (const auto& entry : names) {
+    const std::string& name = entry.second;
     if (!mods.empty()) mods += '/';
-    mods += std::to_string(pos) + "," + residues[pos - 1] + "," + name;
+    mods += std::to_string(entry.first) + "," + residues[entry.first - 1] + "," + name;
     plain_names = plain_names && name.find_first_of("/,") == std::string::npos;
     fuzz::must_succeed("resolve", [&] { expected += resolver.resolve(name); });
   }

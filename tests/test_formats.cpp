@@ -248,6 +248,11 @@ TEST(Formats, ModificationsThatCannotBeMappedAreProblemsNotGuesses) {
   ImportedRow c = map_row(pg, {"CJK", "1,Carbamidomethy[C];", "H(1)", "2", "1"}, tables(plain));
   EXPECT_EQ(c.problem,
             "Mod entry '1,Carbamidomethy[C]': unknown modification 'Carbamidomethy' (did you mean 'Carbamidomethyl'?)");
+  // On one residue the N-terminal modification comes first, whatever the
+  // order of the entries.
+  ImportedRow both = map_row(pg, {"CJK", "1,Carbamidomethyl[C];1,Acetyl[ProteinN-term];", "H(1)", "2", "1"}, tables());
+  EXPECT_EQ(both.pep_seq, "C[Acetyl][Carbamidomethyl]NK");
+  EXPECT_EQ(both.pep_mods, "1,C,Acetyl/1,C,Carbamidomethyl");
   // pGlyco3's J is Asn: read as Leu/Ile (the J of the residue table), every
   // glycopeptide would be 1 Da light.
   ImportedRow j = map_row(pg, {"J", "", "", "1", "1"}, tables());
