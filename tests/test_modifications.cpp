@@ -88,6 +88,20 @@ TEST(ModificationResolver, GivesTodaysResultsAndKeysForTodaysNames) {
             "unknown modification 'Deamidatd' (did you mean 'Deamidated', 'Ethyl+Deamidated' or 'Amidated'?)");
 }
 
+TEST(ModificationResolver, KnownNamesAreTheTableThenUnimodEachOnce) {
+  // The index of names seen once pointed into the growing list of names
+  // (fuzz_import, fuzz_modifications under AddressSanitizer).
+  const ModificationResolver r(today(), {{"Deamidated", parse_modification_formula("H-1N-1O")}}, unimod());
+  const auto& known = r.known_names();
+  std::vector<std::string> expected;
+  for (const auto& [key, comp] : r.table()) expected.push_back(key);
+  for (const auto& rec : unimod()->records())
+    if (!rec.title.empty() && std::find(expected.begin(), expected.end(), rec.title) == expected.end())
+      expected.push_back(rec.title);
+  EXPECT_EQ(known, expected);
+  EXPECT_EQ(known[8], "Deamidated");  // a definition after today's eight keys
+}
+
 TEST(ModificationResolver, DefinitionsAddAndReplace) {
   const ModificationResolver r(today(), {{"Deamidated", parse_modification_formula("H-1N-1O1")},
                                          {"ox", parse_modification_formula("O2")}});

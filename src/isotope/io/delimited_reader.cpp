@@ -49,12 +49,13 @@ DelimitedReader::~DelimitedReader() {
 bool DelimitedReader::get(char& c) {
   if (pos_ == end_) {
     if (eof_) return false;
-    pos_ = 0;
-    end_ = read_some(fd_, buf_.data(), buf_.size(), path_);
-    if (end_ == 0) {
-      eof_ = true;
+    const std::size_t got = read_some(fd_, buf_.data(), buf_.size(), path_);
+    if (got == 0) {
+      eof_ = true;  // pos_ stays: the byte before it may still be given back
       return false;
     }
+    pos_ = 0;
+    end_ = got;
   }
   c = buf_[pos_++];
   return true;
@@ -64,12 +65,14 @@ bool DelimitedReader::next(std::vector<std::string>& fields, long& line) {
   char c;
   if (!started_) {
     started_ = true;
-    // A byte order mark at the very start is dropped (the first chunk holds
-    // at least 4 bytes, so the look-ahead is given back within it).
-    char bom[3];
-    std::size_t n = 0;
-    while (n < 3 && get(bom[n])) ++n;
-    if (!(n == 3 && std::memcmp(bom, "\xEF\xBB\xBF", 3) == 0)) pos_ -= n;
+    // A byte order mark at the very start is dropped: the buffer (at least
+    // 4 bytes) is filled until it holds 3 bytes or the whole file.
+    while (end_ < 3 && !eof_) {
+      const std::size_t got = read_some(fd_, buf_.data() + end_, buf_.size() - end_, path_);
+      if (got == 0) eof_ = true;
+      end_ += got;
+    }
+    if (end_ >= 3 && std::memcmp(buf_.data(), "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
   }
   for (;;) {
     if (!get(c)) return false;

@@ -134,7 +134,7 @@ ModificationResolver::ModificationResolver(const CompTable& table,
     : table_(table), unimod_(std::move(unimod)) {
   for (const auto& d : definitions) table_.set(d.name, d.composition);
 
-  std::unordered_set<std::string_view> seen;
+  std::unordered_set<std::string> seen;  // copies: known_ moves its strings as it grows
   for (const auto& [key, comp] : table_)
     if (seen.insert(key).second) known_.push_back(key);
   if (unimod_) {
