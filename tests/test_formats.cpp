@@ -141,6 +141,7 @@ TEST(Formats, HeaderGivesTheFormatAway) {
   EXPECT_EQ(detect_format(read_first_line(own.string())), std::nullopt);
   EXPECT_EQ(detect_format("Peptide\tCharge\tPepSeq\tN\tH\tF\tS\tG"), std::nullopt);
   EXPECT_EQ(detect_format("Peptide GlycanComposition PrecursorMZ"), std::nullopt);  // blanks separate nothing
+  EXPECT_EQ(detect_format("Peptide\tAssigned Modifications\tCharge\tPepSeq\tN\tH\tF\tS\tG"), std::nullopt);
   // Quoted names, a comma-separated header, a byte order mark.
   EXPECT_EQ(detect_format("\"glycopeptide\",\"neutral_mass\",\"charge\""), EngineFormat::GlycReSoft);
   EXPECT_EQ(header_names("\"a\"\"b\",c"), (std::vector<std::string>{"a\"b", "c"}));

@@ -76,6 +76,9 @@ std::vector<std::string> header_names(std::string_view line) {
 std::optional<EngineFormat> detect_format(std::string_view first_line) {
   const std::vector<std::string> names = header_names(first_line);
   auto has = [&](std::string_view n) { return std::find(names.begin(), names.end(), n) != names.end(); };
+  // A table in our own format that carries an engine's columns along is
+  // ours: its PepSeq column says so.
+  if (has("PepSeq")) return std::nullopt;
   for (const auto& i : kFormats)
     if (std::all_of(i.signature.begin(), i.signature.end(), has)) return i.format;
   return std::nullopt;

@@ -28,7 +28,9 @@ char separator(EngineFormat format);
 std::vector<std::string> header_names(std::string_view first_line);
 
 // The engine whose result table a header line looks like, by the column
-// names that only its tables hold together; nullopt for any other line.
+// names that only its tables hold together; nullopt for any other line,
+// and for a header with our own PepSeq column (a table in our format that
+// carries an engine's columns along keeps working as it does today).
 std::optional<EngineFormat> detect_format(std::string_view first_line);
 
 // "this looks like a pGlyco3 result table: set isotope_input_format = pglyco3"

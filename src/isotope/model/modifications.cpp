@@ -163,10 +163,10 @@ ModificationResolver::ModificationResolver(const CompTable& table,
   };
   for (const auto& [key, comp] : table_) {
     bool usable = std::all_of(comp.begin(), comp.end(), [](const auto& e) { return known_element(e.first); });
-    if (usable) table_masses_.push_back({key, &comp, comp.mass(), is_common(key)});
+    if (usable) table_masses_.push_back({key, comp, comp.mass(), is_common(key)});
   }
   for (const auto& d : common_unimod_modifications())
-    common_masses_.push_back({d.name, &d.composition, d.composition.mass(), true});
+    common_masses_.push_back({d.name, d.composition, d.composition.mass(), true});
 }
 
 const Composition& ModificationResolver::resolve(std::string_view name) const {
@@ -237,7 +237,7 @@ MassMatch ModificationResolver::name_for_mass(double delta) const {
     for (const MassEntry& e : *entries) {
       if (!(std::fabs(e.mass - delta) <= kMassTolerance)) continue;
       auto g = std::find_if(groups.begin(), groups.end(),
-                            [&](const auto& grp) { return *grp[0]->composition == *e.composition; });
+                            [&](const auto& grp) { return grp[0]->composition == e.composition; });
       if (g == groups.end())
         groups.push_back({&e});
       else
@@ -253,7 +253,7 @@ MassMatch ModificationResolver::name_for_mass(double delta) const {
     if (groups.size() == 1) {
       m.kind = MassMatch::Kind::Found;
       m.name = pick(groups[0])->name;
-      m.composition = *pick(groups[0])->composition;
+      m.composition = pick(groups[0])->composition;
     } else {
       m.kind = MassMatch::Kind::Ambiguous;
       for (const auto& grp : groups) m.candidates.push_back(pick(grp)->name);

@@ -88,9 +88,11 @@ class ModificationResolver {
   const Composition* find_unimod(std::string_view name) const;
   [[noreturn]] void fail_unknown(std::string_view name) const;
 
+  // Held by value, so that a copied resolver points into nothing of the
+  // original's.
   struct MassEntry {
     std::string name;
-    const Composition* composition;
+    Composition composition;
     double mass;
     bool common;  // a common Unimod title
   };
