@@ -1,7 +1,7 @@
 // The plain results of reading search-engine rows: the mapped row
 // (ImportedRow), the columns of a format's header (ImportColumns) and the
-// tables a row is mapped with (ImportTables). Data only; importers.hpp
-// holds the functions.
+// tables a row is mapped with (ImportTables), and the Glycan text of a
+// row's counts. The functions that fill them are in importers.hpp.
 #pragma once
 
 #include <array>
