@@ -17,13 +17,13 @@ build=$(cd "${1:?usage: fuzz/run.sh BUILD_DIR SECONDS [TARGET...]}" && pwd)
 seconds=${2:?usage: fuzz/run.sh BUILD_DIR SECONDS [TARGET...]}
 shift 2
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_table fuzz_params fuzz_pairs fuzz_peptide fuzz_pipeline fuzz_kernel)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_table fuzz_params fuzz_pairs fuzz_peptide fuzz_pipeline fuzz_kernel fuzz_delimited fuzz_import fuzz_modifications)
 
 # Longest input per target: enough for several records or tokens, small
 # enough to keep each execution fast under the sanitizers.
 max_len() {
   case $1 in
-    fuzz_table) echo 8192 ;;
+    fuzz_table | fuzz_delimited) echo 8192 ;;
     fuzz_pipeline) echo 4096 ;;
     fuzz_peptide) echo 2048 ;;
     *) echo 1024 ;;

@@ -24,11 +24,12 @@ ALLOWED = {
     "model": {"model", "base"},
     "pattern": {"pattern", "model", "base"},
     "io": {"io", "base"},
-    "run": {"run", "pattern", "model", "io", "base", "utils"},
-    "apps": {"apps", "run", "pattern", "model", "io", "base", "utils"},
-    "python": {"python", "run", "pattern", "model", "io", "base", "utils"},
+    "formats": {"formats", "model", "io", "base"},
+    "run": {"run", "formats", "pattern", "model", "io", "base", "utils"},
+    "apps": {"apps", "run", "formats", "pattern", "model", "io", "base", "utils"},
+    "python": {"python", "run", "formats", "pattern", "model", "io", "base", "utils"},
 }
-ORDER = ["base", "utils", "model", "pattern", "io", "run", "apps", "python"]
+ORDER = ["base", "utils", "model", "pattern", "io", "formats", "run", "apps", "python"]
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
 
@@ -138,7 +139,8 @@ def self_test():
         "src/isotope/model/composition.hpp": "",
         "src/isotope/model/composition.cpp": '#include "isotope/model/composition.hpp"\n#include "isotope/base/text.hpp"\n',
         "src/isotope/model/unimod.hpp": '#include "isotope/model/composition.hpp"\n',
-        "src/isotope/run/pipeline.hpp": "",
+        "src/isotope/formats/importers.hpp": '#include "isotope/model/unimod.hpp"\n',
+        "src/isotope/run/pipeline.hpp": '#include "isotope/formats/importers.hpp"\n',
         "src/isotope/run/pipeline.cpp": '#include "isotope/run/params.hpp"\n#include "isotope/model/unimod.hpp"\n',
         "src/isotope/run/params.hpp": "",
         "apps/isotope/cli.hpp": "",
@@ -151,6 +153,8 @@ def self_test():
             ("src/isotope/model/composition.cpp", '#include "isotope/model/unimod.hpp"\n'),
         "errors and text include each other":
             ("src/isotope/base/errors.cpp", '#include "isotope/base/text.hpp"\n'),
+        "an importer reads the run's options":
+            ("src/isotope/formats/importers.hpp", '#include "isotope/run/params.hpp"\n'),
         "a model unit reaches up to the pipeline":
             ("src/isotope/model/unimod.hpp", '#include "isotope/run/pipeline.hpp"\n'),
     }

@@ -80,8 +80,9 @@ std::string key_repr(std::string_view key) {
 
 }  // namespace
 
-Error Error::lookup(std::string_view what, std::string_view key) {
+Error Error::lookup(std::string_view what, std::string_view key, std::string_view after) {
   std::string msg = what.empty() ? key_repr(key) : std::string(what) + " " + key_repr(key);
+  if (!after.empty()) msg.append(" ").append(after);
   Error e(ErrorKind::Lookup, std::move(msg));
   e.key_ = key;
   return e;

@@ -58,7 +58,9 @@ class Error : public std::exception {
   bool explained() const noexcept { return explained_; }
 
   // Builders, one per kind, so that every message is made in one place.
-  static Error lookup(std::string_view what, std::string_view key);
+  // `after`, when given, follows the key in the message (a hint such as
+  // "(did you mean 'Oxidation'?)").
+  static Error lookup(std::string_view what, std::string_view key, std::string_view after = {});
   static Error value(std::string message);
   static Error type(std::string message);
   static Error index(std::string message);

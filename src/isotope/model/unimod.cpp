@@ -1,5 +1,5 @@
 // The reader of OpenMS's unimod.xml: each <umod:mod> record's title, full
-// name, id, delta mono mass and delta composition, in document order, with
+// name, alternative names, id, delta mono mass and delta composition, in document order, with
 // isotopes such as "13C" keyed "C[13]". A plain scan of the tags (no XML
 // library): the file is OpenMS's own and well formed.
 #include "isotope/model/unimod.hpp"
@@ -105,6 +105,13 @@ std::vector<UnimodRecord> parse_unimod_xml(std::string_view xml) {
     rec.full_name = attribute(tag, "full_name");
     std::string id = attribute(tag, "record_id");
     std::from_chars(id.data(), id.data() + id.size(), rec.record_id);
+    constexpr std::string_view kAlt = "<umod:alt_name>", kAltEnd = "</umod:alt_name>";
+    for (std::size_t a = body.find(kAlt); a != std::string_view::npos; a = body.find(kAlt, a)) {
+      std::size_t a_end = body.find(kAltEnd, a);
+      if (a_end == std::string_view::npos) break;
+      rec.alt_names.push_back(xml_unescape(body.substr(a + kAlt.size(), a_end - a - kAlt.size())));
+      a = a_end;
+    }
     std::size_t d = body.find(kDelta);
     if (d != std::string_view::npos) {
       std::size_t dtag_end = body.find('>', d);

@@ -1,6 +1,8 @@
 // The Unimod database of protein modifications, read from the unimod.xml
-// data file that OpenMS ships. The reference tables fall back on it for the
-// compositions of their modification entries.
+// data file that OpenMS ships: per record its title, full name, alternative
+// names, accession number, delta mass and delta composition. The reference
+// tables fall back on it for the compositions of their modification
+// entries; the modification resolver looks names up in it.
 #pragma once
 
 #include <memory>
@@ -15,6 +17,8 @@ namespace isotope {
 struct UnimodRecord {
   std::string title;      // e.g. "Carbamidomethyl"
   std::string full_name;  // e.g. "Iodoacetamide derivative"
+  // The record's <umod:alt_name> entries, e.g. "Carboxyamidomethylation".
+  std::vector<std::string> alt_names;
   int record_id = 0;
   double mono_mass = 0.0;    // the record's delta mono_mass
   // The delta composition in document order; isotopes such as "13C" are

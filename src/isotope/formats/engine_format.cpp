@@ -1,0 +1,102 @@
+// Names, separators, header recognition and file selection of the engine
+// formats.
+#include "isotope/formats/engine_format.hpp"
+
+#include <algorithm>
+#include <array>
+
+#include "isotope/base/errors.hpp"
+
+namespace isotope {
+
+namespace {
+
+struct FormatInfo {
+  EngineFormat format;
+  std::string_view option, engine;
+  char separator;
+  // Column names that together give the format away.
+  std::array<std::string_view, 3> signature;
+};
+
+constexpr std::array<FormatInfo, 4> kFormats = {{
+    {EngineFormat::PGlyco3, "pglyco3", "pGlyco3", '\t', {"Peptide", "GlycanComposition", "PrecursorMZ"}},
+    {EngineFormat::FragPipe, "fragpipe", "FragPipe", '\t', {"Peptide", "Assigned Modifications", "Charge"}},
+    {EngineFormat::MetaMorpheus, "metamorpheus", "MetaMorpheus", '\t', {"Full Sequence", "Precursor Charge", "Precursor MZ"}},
+    {EngineFormat::GlycReSoft, "glycresoft", "GlycReSoft", ',', {"glycopeptide", "neutral_mass", "charge"}},
+}};
+
+const FormatInfo& info(EngineFormat format) {
+  return *std::find_if(kFormats.begin(), kFormats.end(), [&](const FormatInfo& i) { return i.format == format; });
+}
+
+bool ends_with(std::string_view s, std::string_view tail) {
+  return s.size() >= tail.size() && s.substr(s.size() - tail.size()) == tail;
+}
+
+}  // namespace
+
+std::string_view option_value(EngineFormat format) { return info(format).option; }
+std::string_view engine_name(EngineFormat format) { return info(format).engine; }
+char separator(EngineFormat format) { return info(format).separator; }
+
+EngineFormat format_from_option(std::string_view value) {
+  std::string choices;
+  for (const auto& i : kFormats) {
+    if (i.option == value) return i.format;
+    if (!choices.empty()) choices += ", ";
+    choices += i.option;
+  }
+  throw Error::value("unknown input format " + py_repr(value) + " (isotope_input_format takes " + choices + ")");
+}
+
+std::vector<std::string> header_names(std::string_view line) {
+  const char sep = line.find('\t') != std::string_view::npos ? '\t' : ',';
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = line.find(sep, start);
+    std::string_view cell = line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+    if (cell.size() >= 2 && cell.front() == '"' && cell.back() == '"') {
+      std::string name;
+      for (std::size_t k = 1; k + 1 < cell.size(); ++k) {
+        name += cell[k];
+        if (cell[k] == '"' && k + 2 < cell.size() && cell[k + 1] == '"') ++k;
+      }
+      names.push_back(std::move(name));
+    } else {
+      names.emplace_back(cell);
+    }
+    if (end == std::string_view::npos) break;
+    start = end + 1;
+  }
+  return names;
+}
+
+std::optional<EngineFormat> detect_format(std::string_view first_line) {
+  const std::vector<std::string> names = header_names(first_line);
+  auto has = [&](std::string_view n) { return std::find(names.begin(), names.end(), n) != names.end(); };
+  // A table in our own format that carries an engine's columns along is
+  // ours: its PepSeq column says so.
+  if (has("PepSeq")) return std::nullopt;
+  for (const auto& i : kFormats)
+    if (std::all_of(i.signature.begin(), i.signature.end(), has)) return i.format;
+  return std::nullopt;
+}
+
+std::string format_hint(EngineFormat format) {
+  return "this looks like a " + std::string(engine_name(format)) +
+         " result table: set isotope_input_format = " + std::string(option_value(format));
+}
+
+bool selects_file(EngineFormat format, std::string_view name) {
+  switch (format) {
+    case EngineFormat::PGlyco3: return ends_with(name, "txt");
+    case EngineFormat::FragPipe: return name == "psm.tsv" || ends_with(name, ".tsv");
+    case EngineFormat::MetaMorpheus: return ends_with(name, ".psmtsv");
+    case EngineFormat::GlycReSoft: return ends_with(name, ".csv");
+  }
+  return false;
+}
+
+}  // namespace isotope

@@ -1,0 +1,44 @@
+// The search-engine result formats the tool reads directly (the option
+// isotope_input_format): their names, their separators, how a header line
+// gives one away, and which files a folder run picks for each.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace isotope {
+
+enum class EngineFormat { PGlyco3, FragPipe, MetaMorpheus, GlycReSoft };
+
+// The option value ("pglyco3", "fragpipe", "metamorpheus", "glycresoft").
+std::string_view option_value(EngineFormat format);
+// The engine's own name ("pGlyco3", "FragPipe", ...).
+std::string_view engine_name(EngineFormat format);
+// The format an option value names; a value Error listing the values
+// otherwise.
+EngineFormat format_from_option(std::string_view value);
+// '\t', or ',' for GlycReSoft's CSV.
+char separator(EngineFormat format);
+
+// The column names of a raw header line (as read_first_line gives it): cut
+// at tabs when the line holds one, else at commas; a name wholly in double
+// quotes loses them ("" inside stands for one quote).
+std::vector<std::string> header_names(std::string_view first_line);
+
+// The engine whose result table a header line looks like, by the column
+// names that only its tables hold together; nullopt for any other line,
+// and for a header with our own PepSeq column (a table in our format that
+// carries an engine's columns along keeps working as it does today).
+std::optional<EngineFormat> detect_format(std::string_view first_line);
+
+// "this looks like a pGlyco3 result table: set isotope_input_format = pglyco3"
+std::string format_hint(EngineFormat format);
+
+// Whether a folder run in this format takes the file of this name
+// (pglyco3: names ending in "txt"; fragpipe: "psm.tsv" and names ending in
+// ".tsv"; metamorpheus: ".psmtsv"; glycresoft: ".csv").
+bool selects_file(EngineFormat format, std::string_view file_name);
+
+}  // namespace isotope

@@ -1,0 +1,103 @@
+// The columns of each format by name, and map_row: the format's mapper with
+// the Unmapped signal turned into the row's status.
+#include "isotope/formats/importers.hpp"
+
+#include <algorithm>
+
+#include "isotope/base/errors.hpp"
+#include "isotope/formats/row_parts.hpp"
+
+namespace isotope {
+
+namespace {
+
+using Role = ImportColumns::Role;
+
+struct ColumnRule {
+  Role role;
+  bool required;
+  // Names tried in order: the first one the header holds is taken.
+  std::vector<std::string_view> names;
+};
+
+const std::vector<ColumnRule>& rules(EngineFormat format) {
+  static const std::vector<ColumnRule> pglyco3 = {
+      {Role::Peptide, true, {"Peptide"}},       {Role::Mods, true, {"Mod"}},
+      {Role::Glycan, true, {"GlycanComposition"}}, {Role::Charge, true, {"Charge"}},
+      {Role::PrecursorMz, true, {"PrecursorMZ"}}, {Role::Decoy, false, {"GlyDecoy"}},
+      {Role::Decoy2, false, {"PepDecoy"}},
+  };
+  static const std::vector<ColumnRule> fragpipe = {
+      {Role::Peptide, true, {"Peptide"}},
+      {Role::Mods, true, {"Assigned Modifications"}},
+      {Role::Glycan, false, {"Total Glycan Composition"}},
+      {Role::Charge, true, {"Charge"}},
+      {Role::PrecursorMz, true, {"Calibrated Observed M/Z", "Observed M/Z"}},
+  };
+  static const std::vector<ColumnRule> metamorpheus = {
+      {Role::Peptide, true, {"Full Sequence"}},
+      {Role::Glycan, false, {"Plausible GlycanComposition"}},
+      {Role::Charge, true, {"Precursor Charge"}},
+      {Role::PrecursorMz, true, {"Precursor MZ"}},
+      {Role::Decoy, false, {"Decoy/Contaminant/Target"}},
+  };
+  static const std::vector<ColumnRule> glycresoft = {
+      {Role::Peptide, true, {"glycopeptide"}},
+      {Role::Charge, true, {"charge"}},
+      {Role::NeutralMass, true, {"neutral_mass"}},
+  };
+  switch (format) {
+    case EngineFormat::PGlyco3: return pglyco3;
+    case EngineFormat::FragPipe: return fragpipe;
+    case EngineFormat::MetaMorpheus: return metamorpheus;
+    case EngineFormat::GlycReSoft: return glycresoft;
+  }
+  return pglyco3;
+}
+
+}  // namespace
+
+ImportColumns import_columns(EngineFormat format, const std::vector<std::string>& header) {
+  ImportColumns cols;
+  cols.format = format;
+  for (const ColumnRule& rule : rules(format)) {
+    for (std::string_view name : rule.names) {
+      auto it = std::find(header.begin(), header.end(), name);
+      if (it != header.end()) {
+        cols.index[rule.role] = static_cast<std::size_t>(it - header.begin());
+        break;
+      }
+    }
+    if (rule.required && !cols.index[rule.role])
+      throw Error::lookup("table has no column", rule.names.front(),
+                          "(a " + std::string(engine_name(format)) + " result table has one)");
+  }
+  return cols;
+}
+
+ImportedRow map_row(const ImportColumns& columns, const std::vector<std::string>& cells, const ImportTables& tables) {
+  ImportedRow row;
+  const formats::RowCells cell{columns, cells};
+  try {
+    switch (columns.format) {
+      case EngineFormat::PGlyco3: formats::map_pglyco3(cell, tables, row); break;
+      case EngineFormat::FragPipe: formats::map_fragpipe(cell, tables, row); break;
+      case EngineFormat::MetaMorpheus: formats::map_metamorpheus(cell, tables, row); break;
+      case EngineFormat::GlycReSoft: formats::map_glycresoft(cell, tables, row); break;
+    }
+  } catch (formats::Unmapped& u) {
+    row.status = RowStatus::Unmapped;
+    row.problem = std::move(u.problem);
+  }
+  if (row.status != RowStatus::Ok) {
+    // Nothing half-mapped leaves an unmapped or decoy row.
+    row.pep_seq.clear();
+    row.pep_mods.clear();
+    row.counts = {};
+    row.peptide = Composition();
+    row.warning.clear();
+  }
+  return row;
+}
+
+}  // namespace isotope
