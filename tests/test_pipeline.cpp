@@ -492,7 +492,9 @@ TEST(Mz, ChargesPeakPositionsAndThePrecursorCheck) {
     EXPECT_EQ(cells["GP_MZ_z2"], "1317.526576416581");
     EXPECT_NEAR(std::stod(cells["GP_MZ_z-2"]), 1315.512023483339, 1e-9);
     EXPECT_EQ(cells["GP_Isotope_Offset"], rows[i].offset) << i;
-    if (i > 0) EXPECT_NEAR(std::stod(cells["GP_PPM"]), rows[i].ppm, 0.01) << i;
+    if (i > 0) {
+      EXPECT_NEAR(std::stod(cells["GP_PPM"]), rows[i].ppm, 0.01) << i;
+    }
   }
   auto zero = row_cells(got, 4), missing = row_cells(got, 5);
   EXPECT_EQ(zero["GP_MZ"] + zero["GP_Isotopes_MZ"] + zero["GP_Isotope_Offset"] + zero["GP_PPM"], "");
