@@ -137,7 +137,7 @@ TEST(Pipeline, RowErrorsNameFileLineAndColumn) {
       {"PepSeq N H F S G\nGG 1 0 0 0 0\n\nPEPXIDE 1 0 0 0 0\n", ErrorKind::Lookup, "X",
        "unknown residue 'X' in PepSeq, line 4 of "},
       {"PepSeq N H F S G\nC[Carbamidomethyl[C]]K 1 0 0 0 0\n", ErrorKind::Lookup, "Carbamidomethyl[C",
-       "unknown modification 'Carbamidomethyl[C' in PepSeq, line 2 of "},
+       "unknown modification 'Carbamidomethyl[C' (did you mean 'Carbamidomethyl'?) in PepSeq, line 2 of "},
       {"PepSeq N H F S G\nGG 1 X1 0 0 0\n", ErrorKind::Lookup, "X", "unknown glycan code 'X' in Glycan, line 2 of "},
       {"PepSeq N H F S\nGG 1 0 0 0\n", ErrorKind::Lookup, "G", "table has no column 'G' at line 1 of "},
       {"PepSeq,N,H,F,S,G\nGG,1,0,0,0,0\n", ErrorKind::Lookup, "N",
@@ -555,4 +555,43 @@ TEST(Mz, ParameterErrorsNameTheOptionAndItsLine) {
   EXPECT_EQ(resolve_threads(Options{}, "0"), usable_cores());
   Error env = error_of([] { resolve_threads(Options{}, "two"); });
   EXPECT_NE(std::string(env.what()).find("ISOTOPE_THREADS"), std::string::npos);
+}
+
+TEST(Mz, ModificationsDefinedOrFoundInUnimod) {
+  // Each pair names one modification two ways (a definition; Unimod's title
+  // in another case, accession, synonym, full name): their masses must
+  // agree: deamidated N is D, Unimod's records match the built-in table's.
+  Fixture f("isotope_peaks_num = 2\nisotope_modification.Deamidated = H-1N-1O1\nisotope_unimod = true\n");
+  std::string in = f.table("m.txt",
+                           "PepSeq N H F S G\n"
+                           "GN[Deamidated]K 0 0 0 0 0\nGDK 0 0 0 0 0\n"
+                           "M[oxidation]K 0 0 0 0 0\nM[Oxidation]K 0 0 0 0 0\n"
+                           "C[UNIMOD:4]K 0 0 0 0 0\nC[Carbamidomethyl]K 0 0 0 0 0\n"
+                           "C[carboxyamidomethylation]K 0 0 0 0 0\nC[cam]K 0 0 0 0 0\n"
+                           "K[tmt6plex] 0 0 0 0 0\nK[tmt10] 0 0 0 0 0\n"
+                           "S[Phosphorylation]K 0 0 0 0 0\nS[p]K 0 0 0 0 0\n");
+  f.process(in, f.out_dir);
+  std::string got = f.output("m");
+  for (std::size_t row = 0; row < 12; row += 2) {
+    auto a = row_cells(got, row), b = row_cells(got, row + 1);
+    EXPECT_EQ(a["GP_Mass"], b["GP_Mass"]) << a["PepSeq"];
+    EXPECT_EQ(a["GP_Isotopes"], b["GP_Isotopes"]) << a["PepSeq"];
+  }
+  // Without the Unimod lookup the names are unknown; the error offers the
+  // closest known names.
+  Fixture plain("isotope_peaks_num = 2\n");
+  in = plain.table("u.txt", "PepSeq N H F S G\nM[Oxidatoin]K 0 0 0 0 0\n");
+  Error e = error_of([&] { plain.process(in, plain.out_dir); });
+  EXPECT_EQ(e.key(), "Oxidatoin");
+  EXPECT_NE(std::string(e.what()).find("(did you mean 'Oxidation'?)"), std::string::npos) << e.what();
+  // A mass shift is no name.
+  in = plain.table("s.txt", "PepSeq N H F S G\nC[+57.021]K 0 0 0 0 0\n");
+  EXPECT_NE(std::string(error_of([&] { plain.process(in, plain.out_dir); }).what()).find("named modification"),
+            std::string::npos);
+  // A definition that is no formula names its line.
+  Fixture bad("isotope_peaks_num = 2\n\nisotope_modification.Acetyl = C2H2Q\n");
+  in = bad.table("b.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");
+  Error d = error_of([&] { bad.process(in, bad.out_dir); });
+  EXPECT_EQ(d.kind(), ErrorKind::Value);
+  EXPECT_EQ(d.line(), 3);
 }

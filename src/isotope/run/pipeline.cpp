@@ -251,7 +251,8 @@ struct Worker {
   RowOutput out;
   RowCells cells;
   PieceNotes notes;
-  Worker(const ModelTables& tables, const Options& options) : rows(tables, options) {}
+  Worker(const ModelTables& tables, const ModificationResolver& resolver, const Options& options)
+      : rows(tables, resolver, options) {}
 };
 
 class Computing {
@@ -392,7 +393,9 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   std::vector<Piece> slots(slots_for(threads));
   std::vector<Worker> workers;
   workers.reserve(threads);
-  for (unsigned k = 0; k < threads; ++k) workers.emplace_back(tables, options);
+  const ModificationResolver resolver(tables.mod_comp, options.modifications,
+                                      options.unimod ? shared_unimod() : nullptr);
+  for (unsigned k = 0; k < threads; ++k) workers.emplace_back(tables, resolver, options);
   const Computing computing(input_file, layout, plan);
   std::size_t rows = 0, max_peaks = 0, with_offset = 0, off_mono = 0;
   std::string header;

@@ -11,6 +11,7 @@
 #include "isotope/base/text.hpp"
 #include "isotope/model/formula.hpp"
 #include "isotope/model/reference_tables.hpp"
+#include "isotope/model/unimod.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
 
 namespace isotope {
@@ -58,8 +59,14 @@ const char* count_problem(const Cell& cell) {
 
 }  // namespace
 
-RowComputer::RowComputer(const ModelTables& tables, const Options& options)
+std::shared_ptr<const UnimodDb> shared_unimod() {
+  static const std::shared_ptr<const UnimodDb> db = UnimodDb::load();
+  return db;
+}
+
+RowComputer::RowComputer(const ModelTables& tables, const ModificationResolver& resolver, const Options& options)
     : tables_(tables),
+      resolver_(resolver),
       options_(options),
       want_mz_(options.charge_column.has_value() || !options.charges.empty()) {}
 
@@ -101,7 +108,8 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
   r.mass.clear();
   column = "PepSeq";
   split_peptide(pep_seq, peptide_);
-  Composition gp = calc_pep_comp(peptide_.seq, peptide_.mods, tables_.aa_comp, tables_.mod_comp);
+  Composition gp = calc_seq_comp(peptide_.seq, tables_.aa_comp);
+  if (!peptide_.mods.empty()) gp += resolver_.resolve_mods(peptide_.mods);
   column = "Glycan";
   gp += calc_glycan_comp(glycan, tables_.gly_comp);
   gp += water();

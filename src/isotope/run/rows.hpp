@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@
 
 #include "isotope/io/cells.hpp"
 #include "isotope/model/composition.hpp"
+#include "isotope/model/modifications.hpp"
 #include "isotope/model/peptide.hpp"
 #include "isotope/pattern/envelope.hpp"
 #include "isotope/pattern/peak_positions.hpp"
@@ -35,6 +37,9 @@ struct ModelTables {
   const CompTable& gly_comp;
   static ModelTables reference();  // the built-in reference tables
 };
+
+// The Unimod database OpenMS ships, loaded once (for isotope_unimod).
+std::shared_ptr<const UnimodDb> shared_unimod();
 
 // One cell: its raw text and type; `present` is false for a column the
 // table lacks.
@@ -94,7 +99,9 @@ struct RowOutput {
 
 class RowComputer {
  public:
-  RowComputer(const ModelTables& tables, const Options& options);
+  // The resolver names the run's modifications (the tables' mod_comp with
+  // the parameter file's definitions, and Unimod when asked).
+  RowComputer(const ModelTables& tables, const ModificationResolver& resolver, const Options& options);
 
   // Computes a row's results. A failure is an Error whose column() names
   // the column at fault (set through `column`, the step at work). Notes on
@@ -124,6 +131,7 @@ class RowComputer {
                         Value value, std::size_t bytes);
 
   const ModelTables& tables_;
+  const ModificationResolver& resolver_;
   const Options& options_;
   std::optional<std::int64_t> n_;  // isotope_peaks_num, read at the first row computed
   std::unordered_map<std::string, Result> rows_;
