@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
 #include <map>
 #include <numeric>
 #include <sstream>
@@ -379,8 +380,11 @@ TEST(Threads, SameBytesWarningsAndErrorForEveryThreadCount) {
     text += '\n';
     for (std::size_t r = 0; r < 2600; ++r) {
       text += r == bad_row ? "PEPXIDE" : (strict_problems && r % 997 == 5) ? "EEQYNSTYr" : "EEQYNSTYR";
-      text += " " + std::to_string(2 + r % 5) + " " + std::to_string(r % 7) + " 1 " + std::to_string(r % 3) + " 0";
-      for (int c = 0; c < 514; ++c) text += c == 7 && r == 2100 ? " 0.5" : " " + std::to_string((r + c) % 10);
+      for (std::size_t n : {2 + r % 5, r % 7, std::size_t{1}, r % 3, std::size_t{0}}) (text += ' ') += std::to_string(n);
+      for (std::size_t c = 0; c < 514; ++c) {
+        text += ' ';
+        text += c == 7 && r == 2100 ? std::string("0.5") : std::to_string((r + c) % 10);
+      }
       text += '\n';
     }
     return text;
@@ -594,4 +598,69 @@ TEST(Mz, ModificationsDefinedOrFoundInUnimod) {
   Error d = error_of([&] { bad.process(in, bad.out_dir); });
   EXPECT_EQ(d.kind(), ErrorKind::Value);
   EXPECT_EQ(d.line(), 3);
+}
+
+// --- Search-engine tables --------------------------------------------------
+
+TEST(Import, EachEngineTableThroughThePipeline) {
+  struct Case {
+    const char* format;
+    const char* file;
+    char separator;
+  } cases[] = {{"pglyco3", "pGlycoDB-GP-FDR-Pro_fixture.txt", '\t'},
+               {"fragpipe", "psm.tsv", '\t'},
+               {"metamorpheus", "glyco_fixture.psmtsv", '\t'},
+               {"glycresoft", "glycresoft_fixture.csv", ','}};
+  for (const Case& c : cases) {
+    const std::string in = std::string(ISOTOPE_TEST_DATA) + "/formats/" + c.file;
+    // Read as our own table, it says which option reads it.
+    Fixture plain;
+    Error hint = error_of([&] { plain.process(in, plain.out_dir); });
+    EXPECT_NE(std::string(hint.what()).find(std::string("set isotope_input_format = ") + c.format),
+              std::string::npos) << hint.what();
+
+    Fixture f(std::string("isotope_peaks_num = 5\nisotope_input_format = ") + c.format + "\n");
+    f.process(in, f.out_dir);
+    std::string base = std::string(c.file).substr(0, std::string(c.file).rfind('.'));
+    std::string got = f.output(base);
+    std::string header = got.substr(0, got.find('\n'));
+    EXPECT_EQ(header.substr(header.rfind("\tPepSeq")),
+              "\tPepSeq\tN\tH\tF\tS\tG\tGlycan\tPepMods\tGP_Mass\tGP_Isotopes\tGP_MZ\tGP_Isotopes_MZ\t"
+              "GP_Isotope_Offset\tGP_PPM");
+    std::size_t rows = static_cast<std::size_t>(std::count(got.begin(), got.end(), '\n')) - 1;
+    std::size_t published = 0, unmapped = 0, decoys = 0;
+    for (std::size_t r = 0; r < rows; ++r) {
+      auto cells = row_cells(got, r);
+      const std::string& status = cells["expect_status"];
+      if (status == "ok") {
+        EXPECT_EQ(cells["PepSeq"], cells["expect_pepseq"]) << c.file << " row " << r;
+        EXPECT_EQ(cells["Glycan"], cells["expect_glycan"]) << c.file << " row " << r;
+        EXPECT_EQ(cells["GP_Isotope_Offset"], cells["expect_offset"]) << c.file << " row " << r;
+        double limit = cells["expect_text"].find("published") != std::string::npos ? 3 : 10;
+        published += limit == 3;
+        EXPECT_LT(std::fabs(std::stod(cells["GP_PPM"])), limit) << c.file << " row " << r;
+      } else {
+        unmapped += status == "unmapped";
+        decoys += status == "decoy";
+        EXPECT_EQ(cells["PepSeq"] + cells["GP_Mass"] + cells["GP_MZ"], "") << c.file << " row " << r;
+      }
+    }
+    if (c.separator == '\t') {  // GlycReSoft's documentation publishes no precursor
+      EXPECT_GE(published, 1u) << c.file;
+    }
+    const std::vector<std::string> warnings = warning_lines(f.run.err);
+    EXPECT_EQ(std::count_if(warnings.begin(), warnings.end(),
+                            [](const std::string& w) { return w.rfind("row could not be mapped", 0) == 0; }),
+              static_cast<long>(unmapped))
+        << f.run.err;
+    if (decoys > 0) {
+      EXPECT_NE(f.run.err.find(std::to_string(decoys) + " decoy row"), std::string::npos) << f.run.err;
+    }
+
+    // Strict mode fails on unmapped rows, never on decoys.
+    Fixture strict(std::string("isotope_peaks_num = 5\nisotope_strict = true\nisotope_input_format = ") + c.format + "\n");
+    Error e = error_of([&] { strict.process(in, strict.out_dir); });
+    EXPECT_NE(std::string(e.what()).find("rest on a guess"), std::string::npos) << e.what();
+    EXPECT_EQ(std::string(e.what()).find("decoy"), std::string::npos) << e.what();
+  }
 }

@@ -13,6 +13,8 @@ const char* kind_words(NoteKind kind) {
     case NoteKind::CountColumn: return "count columns that became floats";
     case NoteKind::Charge: return "charge cells that are no non-zero whole number";
     case NoteKind::Precursor: return "precursor m/z cells that are no number";
+    case NoteKind::Unmapped: return "rows that could not be mapped";
+    case NoteKind::Disagreeing: return "rows whose own columns disagree";
   }
   return "warnings";
 }

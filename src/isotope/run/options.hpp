@@ -59,8 +59,10 @@ struct Options {
   // isotope_modification.NAME = FORMULA, in file order.
   std::vector<ModificationDefinition> modifications;
   // isotope_unimod = true: unknown modification names are looked up in
-  // the Unimod database.
-  bool unimod = false;
+  // the Unimod database. Unset, it is on for search-engine tables (their
+  // modification names are Unimod's) and off for ours.
+  std::optional<bool> unimod;
+  bool unimod_lookup() const { return unimod.value_or(input_format.has_value()); }
   // isotope_input_format: a search engine's result table instead of ours.
   std::optional<EngineFormat> input_format;
 };

@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "isotope/base/errors.hpp"
+#include "isotope/formats/engine_format.hpp"
+#include "isotope/io/delimited_reader.hpp"
 #include "isotope/io/output_file.hpp"
 #include "isotope/io/table.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
+#include "isotope/run/import_run.hpp"
 #include "isotope/run/notes.hpp"
 #include "isotope/run/ordered_run.hpp"
 #include "isotope/run/params.hpp"
@@ -371,6 +374,16 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
       settings.threads > 0 ? settings.threads : resolve_threads(options, std::getenv("ISOTOPE_THREADS"));
 
   prepare_isotope_patterns();  // before any worker computes a pattern
+  const ModificationResolver resolver(tables.mod_comp, options.modifications,
+                                      options.unimod_lookup() ? shared_unimod() : nullptr);
+  if (options.input_format) {
+    run_import(input_file, *file, options, tables, resolver, console, threads);
+    return;
+  }
+  // A search engine's table read as ours would fail on its shape, or worse:
+  // say which option reads it, before any other check.
+  if (auto engine = detect_format(read_first_line(input_file)))
+    throw Error::value(format_hint(*engine)).at(input_file, 1);
   const TableLayout layout =
       type_table(input_file, threads, std::vector<std::string>(kCountColumns.begin(), kCountColumns.end()));
   const OutputPlan plan = plan_output(layout, options);
@@ -393,8 +406,6 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   std::vector<Piece> slots(slots_for(threads));
   std::vector<Worker> workers;
   workers.reserve(threads);
-  const ModificationResolver resolver(tables.mod_comp, options.modifications,
-                                      options.unimod ? shared_unimod() : nullptr);
   for (unsigned k = 0; k < threads; ++k) workers.emplace_back(tables, resolver, options);
   const Computing computing(input_file, layout, plan);
   std::size_t rows = 0, max_peaks = 0, with_offset = 0, off_mono = 0;

@@ -12,6 +12,7 @@
 #include "isotope/model/formula.hpp"
 #include "isotope/model/reference_tables.hpp"
 #include "isotope/model/unimod.hpp"
+#include "isotope/formats/imported_row.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
 
 namespace isotope {
@@ -68,7 +69,7 @@ RowComputer::RowComputer(const ModelTables& tables, const ModificationResolver& 
     : tables_(tables),
       resolver_(resolver),
       options_(options),
-      want_mz_(options.charge_column.has_value() || !options.charges.empty()) {}
+      want_mz_(options.charge_column.has_value() || !options.charges.empty() || options.input_format.has_value()) {}
 
 template <class Value>
 const Value& RowComputer::remember(std::unordered_map<std::string, Value>& memory, std::size_t& used,
@@ -113,6 +114,16 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
   column = "Glycan";
   gp += calc_glycan_comp(glycan, tables_.gly_comp);
   gp += water();
+  finish(gp, r, column);
+  r.mods = peptide_.mods;
+  r.pep_seq_problem = pep_seq_problem(pep_seq);
+  if (!remembering_) return r;
+  std::size_t bytes = key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size() + 8 * r.offsets.size();
+  return remember(rows_, rows_bytes_, key_, r, bytes);
+}
+
+// The pattern and mass of a glycopeptide's composition.
+void RowComputer::finish(const Composition& gp, Result& r, std::string_view& column) {
   column = {};
   if (!n_) {
     // With isotope_coverage, isotope_peaks_num is a cap, and may be absent.
@@ -140,11 +151,53 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
   column = "GP_Mass";
   r.mass_value = gp.mass();
   append_float_repr(r.mass, r.mass_value);
-  r.mods = peptide_.mods;
-  r.pep_seq_problem = pep_seq_problem(pep_seq);
-  if (!remembering_) return r;
-  std::size_t bytes = key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size() + 8 * r.offsets.size();
-  return remember(rows_, rows_bytes_, key_, r, bytes);
+}
+
+bool RowComputer::compute_imported(const ImportedRow& row, RowOutput& out, std::string_view& column) {
+  out.glycan = glycan_string(row.counts);
+  const Result* r = nullptr;
+  if (remembering_) {
+    key_.assign(row.pep_seq);
+    key_ += '\0';
+    key_ += out.glycan;
+    ++lookups_;
+    if (auto hit = rows_.find(key_); hit != rows_.end()) {
+      ++hits_;
+      r = &hit->second;
+    }
+  }
+  if (!r) {
+    Result& fresh = scratch_;
+    fresh.mass.clear();
+    column = "Glycan";
+    Composition gp = row.peptide;
+    gp += calc_glycan_comp(out.glycan, tables_.gly_comp);
+    gp += water();
+    finish(gp, fresh, column);
+    fresh.mods = row.pep_mods;
+    fresh.pep_seq_problem.reset();
+    r = &fresh;
+    if (remembering_) {
+      std::size_t bytes = key_.size() + fresh.mods.size() + fresh.mass.size() + fresh.isotopes.size() + 8 * fresh.offsets.size();
+      r = &remember(rows_, rows_bytes_, key_, fresh, bytes);
+    }
+  }
+  out.mods = r->mods;
+  out.mass = r->mass;
+  out.isotopes = r->isotopes;
+  out.peaks = r->peaks;
+  out.mz.clear();
+  out.isotopes_mz.clear();
+  out.offset.clear();
+  out.ppm.clear();
+  out.has_offset = false;
+  if (!row.charge || *row.charge == 0 || std::labs(*row.charge) > 1000) return false;
+  const int z = static_cast<int>(*row.charge);
+  fill_mz(*r, z, out);
+  std::optional<double> observed = row.precursor_mz;
+  if (!observed && row.neutral_mass) observed = mz_at(*row.neutral_mass, z);
+  if (observed && std::isfinite(*observed) && *observed > 0) fill_offset(*r, z, *observed, out);
+  return true;
 }
 
 
@@ -276,11 +329,7 @@ void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out,
                                      why + ": the row's m/z cells were left empty");
     return;
   }
-  append_mz(out.mz, r.mass_value, *z);
-  for (std::size_t k = 0; k < r.offsets.size(); ++k) {
-    if (k) out.isotopes_mz += ',';
-    append_mz(out.isotopes_mz, r.mass_value + r.offsets[k], *z);
-  }
+  fill_mz(r, *z, out);
   if (!options_.precursor_mz_column) return;
   std::optional<double> observed = is_missing_value(cells.precursor.type, cells.precursor.raw) || is_bool_word(cells.precursor.raw)
                                        ? std::nullopt
@@ -291,15 +340,27 @@ void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out,
                                         " is no positive number: the row's GP_Isotope_Offset and GP_PPM were left empty");
     return;
   }
-  // The nearest of peak -1 (one 13C spacing below the monoisotopic peak)
-  // and the reported peaks.
-  const double mono = mz_at(r.mass_value, *z);
+  fill_offset(r, *z, *observed, out);
+}
+
+void RowComputer::fill_mz(const Result& r, int z, RowOutput& out) {
+  append_mz(out.mz, r.mass_value, z);
+  for (std::size_t k = 0; k < r.offsets.size(); ++k) {
+    if (k) out.isotopes_mz += ',';
+    append_mz(out.isotopes_mz, r.mass_value + r.offsets[k], z);
+  }
+}
+
+// The nearest of peak -1 (one 13C spacing below the monoisotopic peak) and
+// the reported peaks to the observed precursor m/z.
+void RowComputer::fill_offset(const Result& r, int z, double observed, RowOutput& out) {
+  const double mono = mz_at(r.mass_value, z);
   int best = -1;
-  double best_mz = mono - kC13Spacing / std::abs(*z);
+  double best_mz = mono - kC13Spacing / std::abs(z);
   for (std::size_t k = 0; k < r.offsets.size(); ++k) {
     if (std::isnan(r.offsets[k])) continue;
-    double peak = mz_at(r.mass_value + r.offsets[k], *z);
-    if (std::fabs(*observed - peak) < std::fabs(*observed - best_mz)) {
+    double peak = mz_at(r.mass_value + r.offsets[k], z);
+    if (std::fabs(observed - peak) < std::fabs(observed - best_mz)) {
       best = static_cast<int>(k);
       best_mz = peak;
     }
@@ -307,7 +368,7 @@ void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out,
   out.has_offset = true;
   out.offset_value = best;
   out.offset = std::to_string(best);
-  append_float_repr(out.ppm, (*observed - best_mz) / best_mz * 1e6);
+  append_float_repr(out.ppm, (observed - best_mz) / best_mz * 1e6);
 }
 
 }  // namespace isotope

@@ -30,6 +30,8 @@
 
 namespace isotope {
 
+struct ImportedRow;  // formats/imported_row.hpp
+
 // The composition tables a run reads.
 struct ModelTables {
   const CompTable& aa_comp;
@@ -70,8 +72,10 @@ enum class NoteKind : std::uint8_t {
   CountColumn,  // a count column that became floats
   Charge,       // a charge cell that is no non-zero whole number
   Precursor,    // a precursor m/z cell that is no number
+  Unmapped,     // a search-engine row that could not be mapped to the model
+  Disagreeing,  // a search-engine row whose own columns disagree
 };
-inline constexpr std::size_t kNoteKinds = 6;
+inline constexpr std::size_t kNoteKinds = 8;
 
 // Where a row's notes go: kind and text (without the place).
 class NoteSink {
@@ -108,6 +112,12 @@ class RowComputer {
   // the row's cells go to notes.
   void compute(const RowCells& cells, RowOutput& out, NoteSink& notes, std::string_view& column);
 
+  // The results of a search-engine row mapped to the model (status Ok): its
+  // composition is the row's own. The m/z columns come from the row's
+  // charge and precursor (or neutral mass); false when the charge is
+  // unusable (the m/z cells are then empty).
+  bool compute_imported(const ImportedRow& row, RowOutput& out, std::string_view& column);
+
  private:
   // A pattern, remembered per pattern formula.
   struct Pattern {
@@ -124,6 +134,9 @@ class RowComputer {
   };
   const Result& glycopeptide(std::string_view pep_seq, const std::string& glycan, std::string_view& column);
   void compute_pattern(Pattern& p);
+  void finish(const Composition& gp, Result& r, std::string_view& column);
+  static void fill_mz(const Result& r, int z, RowOutput& out);
+  static void fill_offset(const Result& r, int z, double observed, RowOutput& out);
   void note_counts(const RowCells& cells, const std::string& glycan, NoteSink& notes);
   void add_mz(const RowCells& cells, const Result& r, RowOutput& out, NoteSink& notes);
   template <class Value>
