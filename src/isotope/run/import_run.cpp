@@ -18,11 +18,6 @@ namespace {
 
 constexpr std::size_t kPieceRows = 1024;
 
-constexpr const char* kAddedColumns[] = {"PepSeq",         "N",           "H",         "F",
-                                         "S",              "G",           "Glycan",    "PepMods",
-                                         "GP_Mass",        "GP_Isotopes", "GP_MZ",     "GP_Isotopes_MZ",
-                                         "GP_Isotope_Offset", "GP_PPM"};
-constexpr std::size_t kAdded = sizeof kAddedColumns / sizeof kAddedColumns[0];
 
 struct Piece {
   struct Note {
@@ -47,18 +42,50 @@ struct Piece {
   }
 };
 
+// A worker's notes, into the piece it works on.
+class PieceNotes final : public NoteSink {
+ public:
+  void start(Piece& piece, std::size_t row) {
+    piece_ = &piece;
+    row_ = row;
+  }
+  void note(NoteKind kind, std::string_view text) override { piece_->note(row_, kind, text); }
+
+ private:
+  Piece* piece_ = nullptr;
+  std::size_t row_ = 0;
+};
+
 struct Worker {
   RowComputer rows;
   RowOutput out;
+  PieceNotes notes;
   Worker(const ModelTables& tables, const ModificationResolver& resolver, const Options& options)
       : rows(tables, resolver, options) {}
 };
 
-void append_empty(std::string& b, std::size_t cells) {
-  for (std::size_t i = 0; i < cells; ++i) b += '\t';
-}
-
 }  // namespace
+
+RowStatus import_row(const ImportColumns& columns, const std::vector<std::string>& cells, const ImportTables& tables,
+                     RowComputer& rows, RowOutput& out, NoteSink& notes, std::string_view& column) {
+  const ImportedRow row = map_row(columns, cells, tables);
+  if (row.status != RowStatus::Ok) {
+    out = RowOutput{};
+    if (row.status == RowStatus::Unmapped)
+      notes.note(NoteKind::Unmapped, "row could not be mapped: " + row.problem + "; its computed cells were left empty");
+    return row.status;
+  }
+  const bool charged = rows.compute_imported(row, out, column);
+  out.pep_seq = row.pep_seq;
+  for (std::size_t k = 0; k < 5; ++k) out.counts[k] = std::to_string(row.counts[k]);
+  if (!row.warning.empty()) notes.note(NoteKind::Disagreeing, row.warning);
+  if (!charged)
+    notes.note(NoteKind::Charge, "the row's charge is missing or not a non-zero whole number: its m/z cells were left empty");
+  else if (!out.has_offset)
+    notes.note(NoteKind::Precursor, "the row's precursor m/z is missing or no positive number: its GP_Isotope_Offset "
+                                    "and GP_PPM were left empty");
+  return RowStatus::Ok;
+}
 
 void run_import(const std::string& input_file, OutputFile& file, const Options& options, const ModelTables& tables,
                 const ModificationResolver& resolver, const Console& console, unsigned threads) {
@@ -75,6 +102,7 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
   }
   const std::size_t n_in = header.size();
   const ImportTables import_tables{tables.aa_comp, tables.gly_comp, resolver};
+  const std::vector<AddedColumn> added = imported_columns();
 
   std::vector<Piece> slots(2 * static_cast<std::size_t>(threads) + 2);
   std::vector<Worker> workers;
@@ -122,64 +150,32 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
         p.note(i, NoteKind::ShortRow,
                "row has " + std::to_string(cells.size()) + " fields where the header has " + std::to_string(n_in) +
                    (cells.size() < n_in ? "; its last cells were read as empty" : "; the fields beyond were dropped"));
-      const ImportedRow row = map_row(columns, cells, import_tables);
       std::string& b = p.out;
+      const std::size_t start = b.size();
       for (std::size_t j = 0; j < n_in; ++j) {
         if (j) b += '\t';
         if (j < cells.size()) append_quoted_field(b, cells[j]);
       }
-      if (row.status == RowStatus::Decoy) {
-        ++p.decoys;
-        append_empty(b, kAdded);
-        b += '\n';
-        continue;
-      }
-      if (row.status == RowStatus::Unmapped) {
-        p.note(i, NoteKind::Unmapped, "row could not be mapped: " + row.problem + "; its computed cells were left empty");
-        append_empty(b, kAdded);
-        b += '\n';
-        continue;
-      }
       std::string_view column;
-      bool charged = false;
+      wk.notes.start(p, i);
+      RowStatus status;
       try {
-        charged = wk.rows.compute_imported(row, wk.out, column);
+        status = import_row(columns, cells, import_tables, wk.rows, wk.out, wk.notes, column);
       } catch (Error& e) {
         e.at(input_file, p.lines[i], column);
         p.error = std::move(e);
-        p.out.resize(p.out.rfind('\n') == std::string::npos ? 0 : p.out.rfind('\n') + 1);
+        b.resize(start);
         return;
       }
-      if (!row.warning.empty()) p.note(i, NoteKind::Disagreeing, row.warning);
-      if (!charged)
-        p.note(i, NoteKind::Charge, "the row's charge is missing or not a non-zero whole number: its m/z cells were left empty");
-      else if (!wk.out.has_offset)
-        p.note(i, NoteKind::Precursor, "the row's precursor m/z is missing or no positive number: its GP_Isotope_Offset "
-                                       "and GP_PPM were left empty");
+      p.decoys += status == RowStatus::Decoy;
       if (wk.out.has_offset) {
         ++p.with_offset;
         p.off_mono += wk.out.offset_value != 0;
       }
-      const RowOutput& o = wk.out;
-      b += '\t';
-      append_quoted_field(b, row.pep_seq);
-      for (Count c : row.counts) b += '\t' + std::to_string(c);
-      b += '\t';
-      b += o.glycan;
-      b += '\t';
-      append_quoted_field(b, o.mods);
-      b += '\t';
-      b += o.mass;
-      b += '\t';
-      b += o.isotopes;
-      b += '\t';
-      b += o.mz;
-      b += '\t';
-      append_quoted_field(b, o.isotopes_mz);
-      b += '\t';
-      b += o.offset;
-      b += '\t';
-      b += o.ppm;
+      for (const AddedColumn& c : added) {
+        b += '\t';
+        append_quoted_field(b, added_text(wk.out, c.kind, c.which));
+      }
       b += '\n';
     }
     p.rows_done = p.count;
@@ -201,9 +197,9 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
         if (j) head += '\t';
         append_quoted_field(head, header[j]);
       }
-      for (const char* name : kAddedColumns) {
+      for (const AddedColumn& c : added) {
         head += '\t';
-        head += name;
+        head += c.name;
       }
       head += '\n';
       file.write(head);
@@ -233,9 +229,9 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
       if (j) head += '\t';
       append_quoted_field(head, header[j]);
     }
-    for (const char* name : kAddedColumns) {
+    for (const AddedColumn& c : added) {
       head += '\t';
-      head += name;
+      head += c.name;
     }
     head += '\n';
     file.write(head);

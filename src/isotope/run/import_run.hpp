@@ -14,6 +14,7 @@
 
 #include <string>
 
+#include "isotope/formats/importers.hpp"
 #include "isotope/io/output_file.hpp"
 #include "isotope/model/modifications.hpp"
 #include "isotope/run/console.hpp"
@@ -21,6 +22,13 @@
 #include "isotope/run/rows.hpp"
 
 namespace isotope {
+
+// One row of a search engine's table: mapped (map_row), computed when it
+// maps (out's cells), or left empty with a note (unmapped) or silently
+// (decoy). Returns the row's status; a failure of the computation is an
+// Error whose column() is set through column.
+RowStatus import_row(const ImportColumns& columns, const std::vector<std::string>& cells, const ImportTables& tables,
+                     RowComputer& rows, RowOutput& out, NoteSink& notes, std::string_view& column);
 
 // Processes the engine table input_file (options.input_format set) into
 // file, with `threads` workers; the caller has printed the start message and

@@ -117,8 +117,6 @@ TableLayout type_table(const std::string& path, unsigned threads, const std::vec
 // ---------------------------------------------------------------------------
 // The output columns: the input's, then the computed ones it lacks.
 
-enum class Added : std::uint8_t { None, Glycan, PepMods, Mass, Isotopes, Mz, IsotopesMz, MzAt, Offset, Ppm };
-
 struct OutputPlan {
   std::vector<std::string> names;
   std::vector<Added> added;        // per output column
@@ -135,25 +133,6 @@ std::ptrdiff_t find_column(const std::vector<std::string>& names, std::size_t n,
   for (std::size_t i = 0; i < n; ++i)
     if (names[i] == name) return static_cast<std::ptrdiff_t>(i);
   return -1;
-}
-
-// The columns a run adds, in order: the four of every run, then those the
-// m/z options ask for.
-std::vector<std::tuple<std::string, Added, std::size_t>> added_columns(const Options& options) {
-  std::vector<std::tuple<std::string, Added, std::size_t>> out = {
-      {"Glycan", Added::Glycan, 0}, {"PepMods", Added::PepMods, 0}, {"GP_Mass", Added::Mass, 0},
-      {"GP_Isotopes", Added::Isotopes, 0}};
-  if (options.charge_column) {
-    out.emplace_back("GP_MZ", Added::Mz, 0);
-    out.emplace_back("GP_Isotopes_MZ", Added::IsotopesMz, 0);
-  }
-  for (std::size_t i = 0; i < options.charges.size(); ++i)
-    out.emplace_back("GP_MZ_z" + std::to_string(options.charges[i]), Added::MzAt, i);
-  if (options.precursor_mz_column) {
-    out.emplace_back("GP_Isotope_Offset", Added::Offset, 0);
-    out.emplace_back("GP_PPM", Added::Ppm, 0);
-  }
-  return out;
 }
 
 OutputPlan plan_output(const TableLayout& layout, const Options& options) {
@@ -331,18 +310,10 @@ class Computing {
     std::string& b = p.out;
     for (std::size_t j = 0; j < plan_.names.size(); ++j) {
       if (j) b += '\t';
-      switch (plan_.added[j]) {
-        case Added::Glycan: append_quoted_field(b, out.glycan); break;
-        case Added::PepMods: append_quoted_field(b, out.mods); break;
-        case Added::Mass: b += out.mass; break;
-        case Added::Isotopes: b += out.isotopes; break;
-        case Added::Mz: b += out.mz; break;
-        case Added::IsotopesMz: append_quoted_field(b, out.isotopes_mz); break;
-        case Added::MzAt: b += out.mz_at[plan_.which[j]]; break;
-        case Added::Offset: b += out.offset; break;
-        case Added::Ppm: b += out.ppm; break;
-        case Added::None: append_output_cell(b, types[j], j < fields ? p.records.field(i, j) : std::string_view{}); break;
-      }
+      if (plan_.added[j] == Added::None)
+        append_output_cell(b, types[j], j < fields ? p.records.field(i, j) : std::string_view{});
+      else
+        append_quoted_field(b, added_text(out, plan_.added[j], plan_.which[j]));
     }
     b += '\n';
   }

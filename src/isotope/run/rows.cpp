@@ -60,6 +60,50 @@ const char* count_problem(const Cell& cell) {
 
 }  // namespace
 
+std::vector<AddedColumn> added_columns(const Options& options) {
+  std::vector<AddedColumn> out = {
+      {"Glycan", Added::Glycan}, {"PepMods", Added::PepMods}, {"GP_Mass", Added::Mass}, {"GP_Isotopes", Added::Isotopes}};
+  if (options.charge_column) {
+    out.push_back({"GP_MZ", Added::Mz});
+    out.push_back({"GP_Isotopes_MZ", Added::IsotopesMz});
+  }
+  for (std::size_t i = 0; i < options.charges.size(); ++i)
+    out.push_back({"GP_MZ_z" + std::to_string(options.charges[i]), Added::MzAt, i});
+  if (options.precursor_mz_column) {
+    out.push_back({"GP_Isotope_Offset", Added::Offset});
+    out.push_back({"GP_PPM", Added::Ppm});
+  }
+  return out;
+}
+
+std::vector<AddedColumn> imported_columns() {
+  std::vector<AddedColumn> out = {{"PepSeq", Added::PepSeq}};
+  for (std::size_t k = 0; k < 5; ++k) out.push_back({std::string(kCountColumns[k]), Added::CountCell, k});
+  for (auto [name, kind] : {std::pair{"Glycan", Added::Glycan}, {"PepMods", Added::PepMods}, {"GP_Mass", Added::Mass},
+                            {"GP_Isotopes", Added::Isotopes}, {"GP_MZ", Added::Mz}, {"GP_Isotopes_MZ", Added::IsotopesMz},
+                            {"GP_Isotope_Offset", Added::Offset}, {"GP_PPM", Added::Ppm}})
+    out.push_back({name, kind});
+  return out;
+}
+
+std::string_view added_text(const RowOutput& out, Added kind, std::size_t which) {
+  switch (kind) {
+    case Added::Glycan: return out.glycan;
+    case Added::PepMods: return out.mods;
+    case Added::Mass: return out.mass;
+    case Added::Isotopes: return out.isotopes;
+    case Added::Mz: return out.mz;
+    case Added::IsotopesMz: return out.isotopes_mz;
+    case Added::MzAt: return out.mz_at[which];
+    case Added::Offset: return out.offset;
+    case Added::Ppm: return out.ppm;
+    case Added::PepSeq: return out.pep_seq;
+    case Added::CountCell: return out.counts[which];
+    case Added::None: break;
+  }
+  return {};
+}
+
 std::shared_ptr<const UnimodDb> shared_unimod() {
   static const std::shared_ptr<const UnimodDb> db = UnimodDb::load();
   return db;
@@ -184,6 +228,7 @@ bool RowComputer::compute_imported(const ImportedRow& row, RowOutput& out, std::
   }
   out.mods = r->mods;
   out.mass = r->mass;
+  out.mass_value = r->mass_value;
   out.isotopes = r->isotopes;
   out.peaks = r->peaks;
   out.mz.clear();
@@ -268,6 +313,7 @@ void RowComputer::compute(const RowCells& cells, RowOutput& out, NoteSink& notes
   const Result& r = glycopeptide(p.raw, out.glycan, column);
   out.mods = r.mods;
   out.mass = r.mass;
+  out.mass_value = r.mass_value;
   out.isotopes = r.isotopes;
   out.peaks = r.peaks;
   if (r.pep_seq_problem) notes.note(NoteKind::PepSeq, *r.pep_seq_problem);

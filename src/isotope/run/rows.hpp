@@ -84,12 +84,35 @@ class NoteSink {
   virtual void note(NoteKind kind, std::string_view text) = 0;
 };
 
+// The columns a run adds.
+enum class Added : std::uint8_t {
+  None,
+  Glycan, PepMods, Mass, Isotopes,             // every run
+  Mz, IsotopesMz, MzAt, Offset, Ppm,           // m/z options (MzAt: one per charge)
+  PepSeq, CountCell,                           // search-engine tables (CountCell: N H F S G)
+};
+struct AddedColumn {
+  std::string name;
+  Added kind;
+  std::size_t which = 0;  // MzAt: the charge's index; CountCell: the code's index
+};
+// Our format: Glycan, PepMods, GP_Mass, GP_Isotopes, then GP_MZ and
+// GP_Isotopes_MZ (isotope_charge_column), GP_MZ_z<charge> (isotope_charges),
+// GP_Isotope_Offset and GP_PPM (isotope_precursor_mz_column).
+std::vector<AddedColumn> added_columns(const Options& options);
+// A search engine's table: PepSeq, N, H, F, S, G, Glycan, PepMods, GP_Mass,
+// GP_Isotopes, GP_MZ, GP_Isotopes_MZ, GP_Isotope_Offset, GP_PPM.
+std::vector<AddedColumn> imported_columns();
+
 // What a row adds, as text for the output (views valid until the next
 // compute call).
 struct RowOutput {
+  std::string pep_seq;  // search-engine rows: our bracketed PepSeq
+  std::array<std::string, 5> counts;  // search-engine rows: N H F S G
   std::string glycan;
   std::string_view mods;
   std::string_view mass;
+  double mass_value = 0;
   std::string_view isotopes;
   std::size_t peaks = 0;  // the number of isotope peaks
   // The m/z columns the options ask for (empty cells when the row's charge
@@ -100,6 +123,10 @@ struct RowOutput {
   int offset_value = 0;     // GP_Isotope_Offset when has_offset
   bool has_offset = false;
 };
+
+// The text of an added cell of a computed row (not quoted).
+std::string_view added_text(const RowOutput& out, Added kind, std::size_t which);
+
 
 class RowComputer {
  public:
