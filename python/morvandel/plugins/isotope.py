@@ -214,5 +214,43 @@ def glycopeptide_comp(pep_seq, glycan):
     return sys.modules["morvandel.plugins._isotope"].glycopeptide_comp(pep_seq, glycan, aa_comp, mod_comp, gly_comp)
 
 
+def annotate(df, params=None, threads=None):
+    """A new DataFrame: df's columns plus the columns a table run adds, with the same values.
+
+    Glycan, PepMods, GP_Mass (float64) and GP_Isotopes, and those the options
+    ask for (GP_MZ, GP_Isotopes_MZ, ...), as str. params is a parameter
+    file's path, or a dict of options whose values are read as parameter
+    values (str(value); True and False as true and false); None means
+    {"isotope_peaks_num": 5}. df is not modified. Notes on rows come as
+    IsotopeInputWarning, errors as the file run raises them; rows are named
+    by position and index label. threads: worker threads (None: as
+    ISOTOPE_THREADS and isotope_threads say; 0: every core). Written with
+    to_csv(sep="\t", index=False), the result of a DataFrame read with
+    read_csv(F, sep=r"\s+") is the file run_single_file writes for F.
+
+    >>> import pandas as pd
+    >>> df = pd.DataFrame({"PepSeq": ["EEQYNSTYR"], "N": [4], "H": [3], "F": [1], "S": [0], "G": [0], "Charge": [2]})
+    >>> out = annotate(df, {"isotope_peaks_num": 3, "isotope_charge_column": "Charge"})
+    >>> out[["Glycan", "GP_MZ"]].values.tolist()
+    [['N4H3F1S0G0', '1317.526576416581']]
+    """
+    return sys.modules["morvandel.plugins._isotope"].annotate(df, params, threads, aa_comp, mod_comp, gly_comp)
+
+
+def patterns(comps, n=5, normalize="sum", threads=None):
+    """The isotope patterns of many compositions as one float64 array of shape (len(comps), n).
+
+    comps holds Composition objects (or mappings) and formula strings. n is
+    the number of peaks (0: all, the array as wide as the longest pattern);
+    shorter patterns are padded with NaN. normalize as for isotope_peaks.
+    The work runs on worker threads without the global lock.
+
+    >>> a = patterns(["C6H12O6", Composition({"H": 2, "O": 1})], n=3)
+    >>> a.shape, bool(a[1, 0] > 0.99)
+    ((2, 3), True)
+    """
+    return sys.modules["morvandel.plugins._isotope"].patterns(comps, n, normalize, threads)
+
+
 if __name__ == "__main__":
     main()
