@@ -86,3 +86,17 @@ def test_patterns_shape_padding_and_errors(iso):
     assert none[0].sum() < 1 and none[0][0] == pytest.approx(a[0][0] * none[0][:4].sum() / a[0][:4].sum(), rel=1e-3)
     with pytest.raises(ValueError, match=r"comps\[1\]"):
         iso.patterns(["C6", "Q2"], n=3)
+
+
+def test_annotate_reads_engine_tables_as_the_file_route(iso, tmp_path):
+    table = DATA / "formats" / "psm.tsv"
+    params = tmp_path / "p.txt"
+    params.write_text("isotope_peaks_num = 5\nisotope_input_format = fragpipe\n")
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", iso.IsotopeInputWarning)
+        iso.run_single_file(str(table), str(tmp_path), str(params))
+        got = iso.annotate(pandas.read_csv(table, sep="\t"), str(params))
+    want = pandas.read_csv(tmp_path / "psm_isotope_pyopenms.txt", sep="\t", dtype=str, keep_default_na=False)
+    added = ["PepSeq", "N", "Glycan", "PepMods", "GP_Isotopes", "GP_MZ", "GP_Isotopes_MZ", "GP_Isotope_Offset", "GP_PPM"]
+    assert list(got.columns[-14:]) == list(want.columns[-14:])
+    assert (got[added].fillna("").astype(str).values == want[added].values).all()
