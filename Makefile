@@ -36,17 +36,24 @@ test: build
 	cmake --build $(BUILD)-asan -j$(JOBS)
 	ctest --test-dir $(BUILD)-asan --output-on-failure -j$(JOBS)
 
-# Throughput and peak memory on a generated 1,000,000-row table (seeded, not
-# committed), then the micro-benchmarks.
+# Throughput and peak memory at one thread and at every thread on a
+# generated realistic 1,000,000-row table and on a 200,000-row library of
+# distinct glycopeptides (both seeded, not committed), then the
+# micro-benchmarks (the pattern kernel next to OpenMS), then the Python
+# module's annotate and patterns.
 BENCH_TABLE ?= bench/data/glyco_1M.txt
-bench: bootstrap
+LIBRARY_TABLE ?= bench/data/library_200k.txt
+bench: build
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DISOTOPE_BENCH=ON -DISOTOPE_PYTHON=OFF -DISOTOPE_TESTS=OFF
 	cmake --build $(BUILD)-bench -j$(JOBS)
 	@mkdir -p bench/data bench/data/out
 	@test -f $(BENCH_TABLE) || /usr/bin/python3 bench/make_table.py $(BENCH_TABLE) --rows 1000000 --seed 2026
+	@test -f $(LIBRARY_TABLE) || /usr/bin/python3 bench/make_table.py $(LIBRARY_TABLE) --rows 200000 --seed 2028 --library
 	@printf 'isotope_peaks_num = 5\n' > bench/data/params.txt
 	/usr/bin/python3 bench/run_bench.py $(BUILD)-bench/isotope $(BENCH_TABLE) bench/data/params.txt bench/data/out --repeat 3
+	/usr/bin/python3 bench/run_bench.py $(BUILD)-bench/isotope $(LIBRARY_TABLE) bench/data/params.txt bench/data/out --repeat 3
 	$(BUILD)-bench/bench/isotope_bench --benchmark_min_time=0.2
+	PYTHONPATH=$(BUILD)/python /usr/bin/python3 bench/bench_python.py $(BUILD)-bench/isotope $(BENCH_TABLE) bench/data/params.txt bench/data/out --repeat 3
 
 # A 1 GB table (about 14,000,000 rows) streams through in bounded memory.
 LARGE_TABLE ?= bench/data/glyco_1GB.txt
@@ -56,7 +63,7 @@ bench-large: bootstrap
 	@mkdir -p bench/data bench/data/out
 	@test -f $(LARGE_TABLE) || /usr/bin/python3 bench/make_table.py $(LARGE_TABLE) --rows 14000000 --seed 2027
 	@printf 'isotope_peaks_num = 5\n' > bench/data/params.txt
-	/usr/bin/python3 bench/run_bench.py $(BUILD)-bench/isotope $(LARGE_TABLE) bench/data/params.txt bench/data/out --repeat 1
+	/usr/bin/python3 bench/run_bench.py $(BUILD)-bench/isotope $(LARGE_TABLE) bench/data/params.txt bench/data/out --repeat 1 --threads 0
 
 # libFuzzer targets for every reader (clang with AddressSanitizer and
 # UndefinedBehaviorSanitizer, in their own build folder), each run for

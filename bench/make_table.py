@@ -9,7 +9,12 @@ compositions (N H F S G) from high-mannose to tetra-antennary sialylated;
 each glycopeptide seen in several spectra, with extra columns Scan, Charge,
 RT, Score and Protein.
 
-Usage: make_table.py OUT [--rows N] [--seed S]
+With --library it writes a candidate library instead: every row a
+different glycopeptide (random tryptic-like peptides of 6-25 residues with
+C[Carbamidomethyl] and some M[Oxidation]; HexNAc 2-7, Hex 3-9, Fuc 0-2,
+NeuAc 0-4), as a search of a whole proteome would list them.
+
+Usage: make_table.py OUT [--rows N] [--seed S] [--library]
 """
 import argparse
 import random
@@ -62,13 +67,41 @@ def glycans():
     return out
 
 
+# Residue frequencies of vertebrate proteins (percent), for library peptides.
+RESIDUES = ("A", 7.4), ("R", 4.2), ("N", 4.4), ("D", 5.9), ("C", 3.3), ("E", 5.8), ("Q", 3.7), ("G", 7.4), \
+    ("H", 2.9), ("I", 3.8), ("L", 7.6), ("K", 7.2), ("M", 1.8), ("F", 4.0), ("P", 5.0), ("S", 8.1), ("T", 6.2), \
+    ("W", 1.3), ("Y", 3.3), ("V", 6.8)
+
+
+def library(opts, rng):
+    letters = [r for r, _ in RESIDUES]
+    weights = [w for _, w in RESIDUES]
+    seen = set()
+    with open(opts.out, "w") as f:
+        f.write("PepSeq\tN\tH\tF\tS\tG\tProtein\n")
+        while len(seen) < opts.rows:
+            body = rng.choices(letters, weights=weights, k=rng.randint(5, 24))
+            seq = "".join(body) + rng.choice("KR")
+            pep = "".join("C[Carbamidomethyl]" if r == "C" else
+                          "M[Oxidation]" if r == "M" and rng.random() < 0.3 else r for r in seq)
+            key = (pep, rng.randint(2, 7), rng.randint(3, 9), rng.randint(0, 2), rng.randint(0, 4))
+            if key in seen:
+                continue
+            seen.add(key)
+            f.write("{}\t{}\t{}\t{}\t{}\t0\tCAND{}\n".format(*key, len(seen)))
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("out")
     ap.add_argument("--rows", type=int, default=1_000_000)
     ap.add_argument("--seed", type=int, default=2026)
+    ap.add_argument("--library", action="store_true")
     opts = ap.parse_args()
     rng = random.Random(opts.seed)
+    if opts.library:
+        library(opts, rng)
+        return
     forms = [(prot, form) for prot, seq in PEPTIDES for form in variants(seq)]
     comps = glycans()
     # Each protein site carries a subset of the compositions, the common ones

@@ -274,6 +274,63 @@ bool TableReader::next(std::vector<std::string>& fields, long& line) {
   return true;
 }
 
+namespace {
+
+// Byte classes of the plain-line fast path: 0 field text, 1 blank, 2 a byte
+// only the state machine handles (quote, NUL, CR, LF, non-ASCII).
+constexpr std::array<std::uint8_t, 256> kLineClass = [] {
+  std::array<std::uint8_t, 256> t{};
+  t[static_cast<unsigned char>(' ')] = t[static_cast<unsigned char>('\t')] = 1;
+  for (char c : {'"', '\0', '\r', '\n'}) t[static_cast<unsigned char>(c)] = 2;
+  for (std::size_t b = 0x80; b < 256; ++b) t[b] = 2;
+  return t;
+}();
+
+}  // namespace
+
+// The fast path of next(): a whole line in the buffer, ended by LF or CRLF,
+// of ASCII fields without quotes, NUL or CR (nearly every line of a real
+// table) is split at blanks in one pass; blank lines are skipped. Anything
+// else is left to the state machine, from the same position.
+int TableReader::next_plain_line(RecordBatch& batch) {
+  for (;;) {
+    const char* b = buf_.data();
+    const auto* nl = static_cast<const char*>(std::memchr(b + pos_, '\n', end_ - pos_));
+    if (!nl) return -1;
+    const std::size_t e = static_cast<std::size_t>(nl - b);
+    std::size_t stop = e;
+    if (stop > pos_ && b[stop - 1] == '\r') --stop;
+    const std::size_t first_field = batch.ends.size(), bytes_before = batch.bytes.size();
+    std::size_t count = 0;
+    for (std::size_t q = pos_; q < stop;) {
+      std::uint8_t cls = kLineClass[static_cast<unsigned char>(b[q])];
+      if (cls == 1) {
+        ++q;
+        continue;
+      }
+      const std::size_t f = q;
+      while (q < stop && (cls = kLineClass[static_cast<unsigned char>(b[q])]) == 0) ++q;
+      if (q < stop && cls == 2) {
+        batch.bytes.resize(bytes_before);
+        batch.ends.resize(first_field);
+        return -1;
+      }
+      batch.bytes.append(b + f, q - f);
+      batch.ends.push_back(batch.bytes.size());
+      ++count;
+    }
+    pos_ = e + 1;
+    if (count == 0) {  // a blank line
+      ++line_;
+      keep_ = pos_;
+      continue;
+    }
+    batch.records.push_back({first_field, count, line_});
+    ++line_;
+    return 1;
+  }
+}
+
 bool TableReader::next(RecordBatch& batch) {
   if (!started_) {
     started_ = true;
@@ -281,6 +338,8 @@ bool TableReader::next(RecordBatch& batch) {
     }
     if (end_ >= 3 && std::memcmp(buf_.data(), "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
   }
+  keep_ = pos_;
+  if (after_ == After::Line && next_plain_line(batch) == 1) return true;
   keep_ = pos_;
   rec_ = Record{};
   rec_.out = &batch;

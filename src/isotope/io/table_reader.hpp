@@ -79,6 +79,7 @@ class TableReader {
   void append(const char* p, std::size_t n);
   bool finish(std::size_t end);
   State after_lone_cr();
+  int next_plain_line(RecordBatch& batch);
   State on_start_record(char c);
   State on_start_field(char c);
   State on_field();

@@ -147,6 +147,15 @@ Composition& Composition::operator+=(const Composition& other) {
   return *this;
 }
 
+void Composition::add_times(const Composition& other, Count n) {
+  if (this == &other) {
+    Composition copy = other;
+    add_times(copy, n);
+    return;
+  }
+  for (const auto& [key, c] : other.entries_) add(key, checked_mul(c, n));
+}
+
 Composition Composition::times(Count n) const {
   Composition out;
   if (n == 0) return out;

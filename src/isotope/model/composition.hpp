@@ -71,6 +71,8 @@ class Composition {
 
   // Adds other's entries in other's order.
   Composition& operator+=(const Composition& other);
+  // Adds other's entries times n, in other's order (checked).
+  void add_times(const Composition& other, Count n);
   // A new composition from this one's entries in order, each count times n.
   Composition times(Count n) const;
 

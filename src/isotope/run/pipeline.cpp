@@ -310,10 +310,17 @@ class Computing {
     std::string& b = p.out;
     for (std::size_t j = 0; j < plan_.names.size(); ++j) {
       if (j) b += '\t';
-      if (plan_.added[j] == Added::None)
-        append_output_cell(b, types[j], j < fields ? p.records.field(i, j) : std::string_view{});
-      else
-        append_quoted_field(b, added_text(out, plan_.added[j], plan_.which[j]));
+      switch (plan_.added[j]) {
+        case Added::None:
+          append_output_cell(b, types[j], j < fields ? p.records.field(i, j) : std::string_view{});
+          break;
+        case Added::Glycan:
+        case Added::PepMods:
+          append_quoted_field(b, added_text(out, plan_.added[j], plan_.which[j]));
+          break;
+        default:  // numbers: nothing to quote
+          b += added_text(out, plan_.added[j], plan_.which[j]);
+      }
     }
     b += '\n';
   }

@@ -48,6 +48,10 @@ bool is_bool_word(std::string_view raw) {
 // text decides ("4" in a column of text is a whole number), except that
 // whether it is missing follows its type.
 const char* count_problem(const Cell& cell) {
+  // The usual cell, a whole number written in digits, at once.
+  if ((cell.type == ColumnType::Int || cell.type == ColumnType::IntAsFloat) && !cell.raw.empty() &&
+      std::all_of(cell.raw.begin(), cell.raw.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    return nullptr;
   if (is_missing_value(cell.type, cell.raw)) return "missing";
   if (is_bool_word(cell.raw)) return "a truth value";
   std::optional<double> v = parse_float(cell.raw);
@@ -153,10 +157,11 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
   r.mass.clear();
   column = "PepSeq";
   split_peptide(pep_seq, peptide_);
-  Composition gp = calc_seq_comp(peptide_.seq, tables_.aa_comp);
+  Composition gp;
+  add_residues(peptide_.seq, gp);
   if (!peptide_.mods.empty()) gp += resolver_.resolve_mods(peptide_.mods);
   column = "Glycan";
-  gp += calc_glycan_comp(glycan, tables_.gly_comp);
+  add_glycan(glycan, gp);
   gp += water();
   finish(gp, r, column);
   r.mods = peptide_.mods;
@@ -164,6 +169,53 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
   if (!remembering_) return r;
   std::size_t bytes = key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size() + 8 * r.offsets.size();
   return remember(rows_, rows_bytes_, key_, r, bytes);
+}
+
+// calc_seq_comp(seq, aa_comp) added to total, for a sequence of capital
+// letters (as split_peptide gives): residues counted per letter, in order
+// of first occurrence, each letter's table entry looked up once per run.
+void RowComputer::add_residues(std::string_view seq, Composition& total) {
+  std::array<Count, 26> counts{};
+  std::array<char, 26> order;
+  std::size_t letters = 0;
+  for (char c : seq)
+    if (counts[static_cast<std::size_t>(c - 'A')]++ == 0) order[letters++] = c;
+  for (std::size_t i = 0; i < letters; ++i) {
+    const auto k = static_cast<std::size_t>(order[i] - 'A');
+    if (!residues_[k]) residues_[k] = &tables_.aa_comp.at(std::string_view(&order[i], 1), "unknown residue");
+    total.add_times(*residues_[k], counts[k]);
+  }
+}
+
+// calc_glycan_comp(glycan, gly_comp) added to total. A glycan string of the
+// usual form, "N<digits>H<digits>F<digits>S<digits>G<digits>" (count cells
+// that are whole numbers), is read in place; any other goes through the
+// glycan reader.
+void RowComputer::add_glycan(const std::string& glycan, Composition& total) {
+  std::array<std::string_view, 5> digits;
+  std::size_t p = 0;
+  bool plain = true;
+  for (std::size_t k = 0; k < 5 && plain; ++k) {
+    if (p >= glycan.size() || glycan[p] != kCountColumns[k][0]) {
+      plain = false;
+      break;
+    }
+    std::size_t start = ++p;
+    while (p < glycan.size() && glycan[p] >= '0' && glycan[p] <= '9') ++p;
+    plain = p > start;
+    digits[k] = std::string_view(glycan).substr(start, p - start);
+  }
+  if (!plain || p != glycan.size()) {
+    total += calc_glycan_comp(glycan, tables_.gly_comp);
+    return;
+  }
+  Composition sum;
+  for (std::size_t k = 0; k < 5; ++k) {
+    if (!monosaccharides_[k]) monosaccharides_[k] = &tables_.gly_comp.at(kCountColumns[k], "unknown glycan code");
+    Count n = text::digits_value(digits[k]);
+    if (n != 0) sum.add_times(*monosaccharides_[k], n);
+  }
+  total += sum;
 }
 
 // The pattern and mass of a glycopeptide's composition.

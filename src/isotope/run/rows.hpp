@@ -161,6 +161,8 @@ class RowComputer {
   };
   const Result& glycopeptide(std::string_view pep_seq, const std::string& glycan, std::string_view& column);
   void compute_pattern(Pattern& p);
+  void add_residues(std::string_view seq, Composition& total);
+  void add_glycan(const std::string& glycan, Composition& total);
   void finish(const Composition& gp, Result& r, std::string_view& column);
   static void fill_mz(const Result& r, int z, RowOutput& out);
   static void fill_offset(const Result& r, int z, double observed, RowOutput& out);
@@ -186,6 +188,9 @@ class RowComputer {
   Pattern pattern_scratch_;
   std::string key_, formula_, pattern_formula_;
   PeptideParts peptide_;
+  // The residue and monosaccharide table entries, looked up once.
+  std::array<const Composition*, 26> residues_{};
+  std::array<const Composition*, 5> monosaccharides_{};
   PatternWorkspace ws_;
   PeakPositions positions_;
   Envelope envelope_;
