@@ -214,5 +214,29 @@ def glycopeptide_comp(pep_seq, glycan):
     return sys.modules["morvandel.plugins._isotope"].glycopeptide_comp(pep_seq, glycan, aa_comp, mod_comp, gly_comp)
 
 
+
+def plot_isotopes(comp_or_pep_seq, glycan=None, charge=1, n=5, fine=False, ax=None):
+    """Draw the coarse isotope envelope as a stick spectrum (matplotlib) and return the Axes.
+
+    comp_or_pep_seq is a PepSeq, with glycan a glycan string such as
+    "N4H3F1S0G0" (the Composition of glycopeptide_comp), or a Composition.
+    One stick per peak of isotope_peaks(comp, charge, n) at its m/z (its
+    neutral mass with charge 0), as high as its intensity, labelled with its
+    m/z to 4 decimals; the title names the glycopeptide, the formula, the
+    charge and the monoisotopic m/z. fine=True draws the fine structure
+    (fine_isotope_peaks) over it, on the same scale. Draws into ax, or into a
+    new figure. matplotlib is imported on the first call.
+
+    >>> ax = plot_isotopes("EEQYNSTYR", "N4H3F1S0G0", charge=2)
+    >>> [label.get_text() for label in ax.texts][:2]
+    ['1317.5266', '1318.0281']
+    >>> print(ax.get_title())
+    EEQYNSTYR + HexNAc4Hex3Fuc1
+    C106H164N18O59, z = 2, monoisotopic m/z 1317.5266
+    """
+    from morvandel.plugins import _plot
+    return _plot.plot_isotopes(comp_or_pep_seq, glycan, charge, n, fine, ax)
+
+
 if __name__ == "__main__":
     main()
