@@ -40,7 +40,7 @@ def test_pip_install_of_a_fresh_clone(tmp_path, examples):
     env.update(CMAKE_BUILD_PARALLEL_LEVEL="2", PIP_NO_CACHE_DIR="1", PIP_DISABLE_PIP_VERSION_CHECK="1")
     subprocess.run(["/usr/bin/python3", "-m", "venv", "--system-site-packages", str(venv)], check=True, env=env)
     install = subprocess.run([str(venv / "bin" / "pip"), "install", "--no-build-isolation", "."], cwd=source,
-                             env=env, capture_output=True, text=True)
+                             env=env, capture_output=True, encoding="utf-8")
     assert install.returncode == 0, install.stdout[-3000:] + install.stderr[-3000:]
     # Only what is installed was configured: no tests, no benchmarks.
     caches = list((source / "build-pip").glob("**/CMakeCache.txt"))
@@ -52,7 +52,7 @@ def test_pip_install_of_a_fresh_clone(tmp_path, examples):
         (elsewhere / side).mkdir(parents=True)
     probe = subprocess.run([str(venv / "bin" / "python"), "-c", PROBE, str(examples / "glycopeptides.txt"),
                             str(elsewhere / "module"), str(examples / "params.txt")],
-                           cwd=elsewhere, env=env, capture_output=True, text=True)
+                           cwd=elsewhere, env=env, capture_output=True, encoding="utf-8")
     assert probe.returncode == 0, probe.stderr
     folder, files = probe.stdout.splitlines()[:2]
     assert pathlib.Path(folder).is_relative_to(venv)
@@ -60,7 +60,7 @@ def test_pip_install_of_a_fresh_clone(tmp_path, examples):
                            "isotope.pyi", "py.typed"]
 
     program = venv / "bin" / "isotope"
-    help_run = subprocess.run([str(program), "-h"], cwd=elsewhere, env=env, capture_output=True, text=True)
+    help_run = subprocess.run([str(program), "-h"], cwd=elsewhere, env=env, capture_output=True, encoding="utf-8")
     assert help_run.returncode == 0 and help_run.stdout.startswith("usage: isotope [-h]")
     subprocess.run([str(program), "-i", str(examples / "glycopeptides.txt"), "-o", str(elsewhere / "program"),
                     "-p", str(examples / "params.txt")], cwd=elsewhere, env=env, check=True, capture_output=True)
