@@ -1,7 +1,10 @@
-"""The type stubs beside the module (isotope.pyi, py.typed) name what the
-module binds, in its order, with its functions' parameters and defaults."""
+"""The public names as users meet them: each of the module's functions and
+classes shows an example in its docstring, and the type stubs beside the
+module (isotope.pyi, py.typed) name what the module binds, in its order,
+with its functions' parameters and defaults."""
 
 import ast
+import doctest
 import inspect
 import pathlib
 
@@ -59,3 +62,12 @@ def test_stub_functions_take_the_module_parameters(iso, stub):
         for p in runtime:
             if p.default is not p.empty:
                 assert ast.literal_eval(defaults[p.name]) == p.default, (node.name, p.name)
+
+
+def test_every_function_and_class_shows_an_example(iso):
+    # Composition and IsotopeInputWarning come documented from the compiled part.
+    own = {k: v for k, v in vars(iso).items() if not k.startswith("_") and getattr(v, "__module__", None) == iso.__name__
+           and (inspect.isfunction(v) or inspect.isclass(v)) and k not in ("Composition", "IsotopeInputWarning")}
+    assert "MyParser" in own and "plot_isotopes" in own
+    parser = doctest.DocTestParser()
+    assert [k for k, v in own.items() if not parser.get_examples(v.__doc__ or "")] == []
