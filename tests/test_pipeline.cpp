@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <cmath>
 #include <map>
 #include <numeric>
 #include <sstream>
@@ -137,7 +138,7 @@ TEST(Pipeline, RowErrorsNameFileLineAndColumn) {
       {"PepSeq N H F S G\nGG 1 0 0 0 0\n\nPEPXIDE 1 0 0 0 0\n", ErrorKind::Lookup, "X",
        "unknown residue 'X' in PepSeq, line 4 of "},
       {"PepSeq N H F S G\nC[Carbamidomethyl[C]]K 1 0 0 0 0\n", ErrorKind::Lookup, "Carbamidomethyl[C",
-       "unknown modification 'Carbamidomethyl[C' in PepSeq, line 2 of "},
+       "unknown modification 'Carbamidomethyl[C' (did you mean 'Carbamidomethyl'?) in PepSeq, line 2 of "},
       {"PepSeq N H F S G\nGG 1 X1 0 0 0\n", ErrorKind::Lookup, "X", "unknown glycan code 'X' in Glycan, line 2 of "},
       {"PepSeq N H F S\nGG 1 0 0 0\n", ErrorKind::Lookup, "G", "table has no column 'G' at line 1 of "},
       {"PepSeq,N,H,F,S,G\nGG,1,0,0,0,0\n", ErrorKind::Lookup, "N",
@@ -379,8 +380,11 @@ TEST(Threads, SameBytesWarningsAndErrorForEveryThreadCount) {
     text += '\n';
     for (std::size_t r = 0; r < 2600; ++r) {
       text += r == bad_row ? "PEPXIDE" : (strict_problems && r % 997 == 5) ? "EEQYNSTYr" : "EEQYNSTYR";
-      text += " " + std::to_string(2 + r % 5) + " " + std::to_string(r % 7) + " 1 " + std::to_string(r % 3) + " 0";
-      for (int c = 0; c < 514; ++c) text += c == 7 && r == 2100 ? " 0.5" : " " + std::to_string((r + c) % 10);
+      for (std::size_t n : {2 + r % 5, r % 7, std::size_t{1}, r % 3, std::size_t{0}}) (text += ' ') += std::to_string(n);
+      for (std::size_t c = 0; c < 514; ++c) {
+        text += ' ';
+        text += c == 7 && r == 2100 ? std::string("0.5") : std::to_string((r + c) % 10);
+      }
       text += '\n';
     }
     return text;
@@ -492,7 +496,9 @@ TEST(Mz, ChargesPeakPositionsAndThePrecursorCheck) {
     EXPECT_EQ(cells["GP_MZ_z2"], "1317.526576416581");
     EXPECT_NEAR(std::stod(cells["GP_MZ_z-2"]), 1315.512023483339, 1e-9);
     EXPECT_EQ(cells["GP_Isotope_Offset"], rows[i].offset) << i;
-    if (i > 0) EXPECT_NEAR(std::stod(cells["GP_PPM"]), rows[i].ppm, 0.01) << i;
+    if (i > 0) {
+      EXPECT_NEAR(std::stod(cells["GP_PPM"]), rows[i].ppm, 0.01) << i;
+    }
   }
   auto zero = row_cells(got, 4), missing = row_cells(got, 5);
   EXPECT_EQ(zero["GP_MZ"] + zero["GP_Isotopes_MZ"] + zero["GP_Isotope_Offset"] + zero["GP_PPM"], "");
@@ -553,4 +559,108 @@ TEST(Mz, ParameterErrorsNameTheOptionAndItsLine) {
   EXPECT_EQ(resolve_threads(Options{}, "0"), usable_cores());
   Error env = error_of([] { resolve_threads(Options{}, "two"); });
   EXPECT_NE(std::string(env.what()).find("ISOTOPE_THREADS"), std::string::npos);
+}
+
+TEST(Mz, ModificationsDefinedOrFoundInUnimod) {
+  // Each pair names one modification two ways (a definition; Unimod's title
+  // in another case, accession, synonym, full name): their masses must
+  // agree: deamidated N is D, Unimod's records match the built-in table's.
+  Fixture f("isotope_peaks_num = 2\nisotope_modification.Deamidated = H-1N-1O1\nisotope_unimod = true\n");
+  std::string in = f.table("m.txt",
+                           "PepSeq N H F S G\n"
+                           "GN[Deamidated]K 0 0 0 0 0\nGDK 0 0 0 0 0\n"
+                           "M[oxidation]K 0 0 0 0 0\nM[Oxidation]K 0 0 0 0 0\n"
+                           "C[UNIMOD:4]K 0 0 0 0 0\nC[Carbamidomethyl]K 0 0 0 0 0\n"
+                           "C[carboxyamidomethylation]K 0 0 0 0 0\nC[cam]K 0 0 0 0 0\n"
+                           "K[tmt6plex] 0 0 0 0 0\nK[tmt10] 0 0 0 0 0\n"
+                           "S[Phosphorylation]K 0 0 0 0 0\nS[p]K 0 0 0 0 0\n");
+  f.process(in, f.out_dir);
+  std::string got = f.output("m");
+  for (std::size_t row = 0; row < 12; row += 2) {
+    auto a = row_cells(got, row), b = row_cells(got, row + 1);
+    EXPECT_EQ(a["GP_Mass"], b["GP_Mass"]) << a["PepSeq"];
+    EXPECT_EQ(a["GP_Isotopes"], b["GP_Isotopes"]) << a["PepSeq"];
+  }
+  // Without the Unimod lookup the names are unknown; the error offers the
+  // closest known names.
+  Fixture plain("isotope_peaks_num = 2\n");
+  in = plain.table("u.txt", "PepSeq N H F S G\nM[Oxidatoin]K 0 0 0 0 0\n");
+  Error e = error_of([&] { plain.process(in, plain.out_dir); });
+  EXPECT_EQ(e.key(), "Oxidatoin");
+  EXPECT_NE(std::string(e.what()).find("(did you mean 'Oxidation'?)"), std::string::npos) << e.what();
+  // A mass shift is no name.
+  in = plain.table("s.txt", "PepSeq N H F S G\nC[+57.021]K 0 0 0 0 0\n");
+  EXPECT_NE(std::string(error_of([&] { plain.process(in, plain.out_dir); }).what()).find("named modification"),
+            std::string::npos);
+  // A definition that is no formula names its line.
+  Fixture bad("isotope_peaks_num = 2\n\nisotope_modification.Acetyl = C2H2Q\n");
+  in = bad.table("b.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");
+  Error d = error_of([&] { bad.process(in, bad.out_dir); });
+  EXPECT_EQ(d.kind(), ErrorKind::Value);
+  EXPECT_EQ(d.line(), 3);
+}
+
+// --- Search-engine tables --------------------------------------------------
+
+TEST(Import, EachEngineTableThroughThePipeline) {
+  struct Case {
+    const char* format;
+    const char* file;
+    char separator;
+  } cases[] = {{"pglyco3", "pGlycoDB-GP-FDR-Pro_fixture.txt", '\t'},
+               {"fragpipe", "psm.tsv", '\t'},
+               {"metamorpheus", "glyco_fixture.psmtsv", '\t'},
+               {"glycresoft", "glycresoft_fixture.csv", ','}};
+  for (const Case& c : cases) {
+    const std::string in = std::string(ISOTOPE_TEST_DATA) + "/formats/" + c.file;
+    // Read as our own table, it says which option reads it.
+    Fixture plain;
+    Error hint = error_of([&] { plain.process(in, plain.out_dir); });
+    EXPECT_NE(std::string(hint.what()).find(std::string("set isotope_input_format = ") + c.format),
+              std::string::npos) << hint.what();
+
+    Fixture f(std::string("isotope_peaks_num = 5\nisotope_input_format = ") + c.format + "\n");
+    f.process(in, f.out_dir);
+    std::string base = std::string(c.file).substr(0, std::string(c.file).rfind('.'));
+    std::string got = f.output(base);
+    std::string header = got.substr(0, got.find('\n'));
+    EXPECT_EQ(header.substr(header.rfind("\tPepSeq")),
+              "\tPepSeq\tN\tH\tF\tS\tG\tGlycan\tPepMods\tGP_Mass\tGP_Isotopes\tGP_MZ\tGP_Isotopes_MZ\t"
+              "GP_Isotope_Offset\tGP_PPM");
+    std::size_t rows = static_cast<std::size_t>(std::count(got.begin(), got.end(), '\n')) - 1;
+    std::size_t published = 0, unmapped = 0, decoys = 0;
+    for (std::size_t r = 0; r < rows; ++r) {
+      auto cells = row_cells(got, r);
+      const std::string& status = cells["expect_status"];
+      if (status == "ok") {
+        EXPECT_EQ(cells["PepSeq"], cells["expect_pepseq"]) << c.file << " row " << r;
+        EXPECT_EQ(cells["Glycan"], cells["expect_glycan"]) << c.file << " row " << r;
+        EXPECT_EQ(cells["GP_Isotope_Offset"], cells["expect_offset"]) << c.file << " row " << r;
+        double limit = cells["expect_text"].find("published") != std::string::npos ? 3 : 10;
+        published += limit == 3;
+        EXPECT_LT(std::fabs(std::stod(cells["GP_PPM"])), limit) << c.file << " row " << r;
+      } else {
+        unmapped += status == "unmapped";
+        decoys += status == "decoy";
+        EXPECT_EQ(cells["PepSeq"] + cells["GP_Mass"] + cells["GP_MZ"], "") << c.file << " row " << r;
+      }
+    }
+    if (c.separator == '\t') {  // GlycReSoft's documentation publishes no precursor
+      EXPECT_GE(published, 1u) << c.file;
+    }
+    const std::vector<std::string> warnings = warning_lines(f.run.err);
+    EXPECT_EQ(std::count_if(warnings.begin(), warnings.end(),
+                            [](const std::string& w) { return w.rfind("row could not be mapped", 0) == 0; }),
+              static_cast<long>(unmapped))
+        << f.run.err;
+    if (decoys > 0) {
+      EXPECT_NE(f.run.err.find(std::to_string(decoys) + " decoy row"), std::string::npos) << f.run.err;
+    }
+
+    // Strict mode fails on unmapped rows, never on decoys.
+    Fixture strict(std::string("isotope_peaks_num = 5\nisotope_strict = true\nisotope_input_format = ") + c.format + "\n");
+    Error e = error_of([&] { strict.process(in, strict.out_dir); });
+    EXPECT_NE(std::string(e.what()).find("rest on a guess"), std::string::npos) << e.what();
+    EXPECT_EQ(std::string(e.what()).find("decoy"), std::string::npos) << e.what();
+  }
 }

@@ -13,6 +13,7 @@
 
 #include "isotope/base/errors.hpp"
 #include "isotope/model/composition.hpp"
+#include "isotope/run/console.hpp"
 
 namespace isotope::python {
 
@@ -81,11 +82,16 @@ py::dict counts_to_dict(const Counts& counts);
 // UserWarning), made by module.cpp.
 py::handle input_warning();
 
+// The console of a table run: sys.stdout and sys.stderr, warnings through
+// warnings.warn.
+Console python_console();
+
 // The parts of the module, bound in this order by module.cpp.
 void bind_composition(py::module_& m);
 void bind_tables(py::module_& m);
 void bind_operations(py::module_& m);
 void bind_runs(py::module_& m);
+void bind_frames(py::module_& m);
 
 // ---------------------------------------------------------------------------
 // Errors: Lookup -> KeyError(key), Value -> ValueError, Type -> TypeError,

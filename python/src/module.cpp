@@ -43,4 +43,5 @@ PYBIND11_MODULE(_isotope, m) {
   bind_tables(m);
   bind_operations(m);
   bind_runs(m);
+  bind_frames(m);
 }

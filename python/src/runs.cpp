@@ -36,20 +36,6 @@ void warn(std::string_view text) {
   if (PyErr_WarnEx(input_warning().ptr(), std::string(text).c_str(), 2) != 0) throw py::error_already_set();
 }
 
-Console python_console() {
-  Console c{[](std::string_view s) { write_stream("stdout", s, true); },
-            [](std::string_view s) { write_stream("stderr", s, true); }, warn};
-  py::object err = py::module_::import("sys").attr("stderr");
-  if (!err.is_none() && py::hasattr(err, "isatty")) {
-    try {
-      c.err_is_terminal = py::bool_(err.attr("isatty")());
-      if (c.err_is_terminal) c.err_columns = py::module_::import("shutil").attr("get_terminal_size")().attr("columns").cast<int>();
-    } catch (py::error_already_set&) {
-      c.err_is_terminal = false;  // a stream without a terminal behind it
-    }
-  }
-  return c;
-}
 
 
 py::dict read_param_py(py::object param_file) {
@@ -115,6 +101,21 @@ void run_multiple_files_py(py::object input_dir, py::object param_file, py::obje
 }
 
 }  // namespace
+
+Console python_console() {
+  Console c{[](std::string_view s) { write_stream("stdout", s, true); },
+            [](std::string_view s) { write_stream("stderr", s, true); }, warn};
+  py::object err = py::module_::import("sys").attr("stderr");
+  if (!err.is_none() && py::hasattr(err, "isatty")) {
+    try {
+      c.err_is_terminal = py::bool_(err.attr("isatty")());
+      if (c.err_is_terminal) c.err_columns = py::module_::import("shutil").attr("get_terminal_size")().attr("columns").cast<int>();
+    } catch (py::error_already_set&) {
+      c.err_is_terminal = false;  // a stream without a terminal behind it
+    }
+  }
+  return c;
+}
 
 void bind_runs(py::module_& m) {
   m.def("read_param", &read_param_py);

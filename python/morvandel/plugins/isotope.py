@@ -6,9 +6,10 @@ row, the glycan string (Glycan), the positioned modifications (PepMods), the
 mass of peptide + glycan + water (GP_Mass) and the relative intensities of
 the first isotope peaks (GP_Isotopes):
 
-- run_single_file writes one table file back with these columns,
-  run_multiple_files every table of a folder, and main is the same as a
-  command line (-i TABLE or -d FOLDER, -o OUT, -p PARAMS).
+- annotate returns a pandas DataFrame with these columns added;
+  run_single_file writes one table file back with them, run_multiple_files
+  every table of a folder, and main is the same as a command line (-i TABLE
+  or -d FOLDER, -o OUT, -p PARAMS). They compute on worker threads.
 - Composition is an elemental composition with + and *, mass() and mz().
   The reference tables aa_comp, mod_comp and gly_comp (gathered in mass_d,
   with the masses of a few building blocks under "mic") and mod_d (Unimod
@@ -18,9 +19,9 @@ the first isotope peaks (GP_Isotopes):
   split_pep_seq and glycopeptide_comp give a row's pieces as a table run
   sees them.
 - calc_iso_dist is the isotope pattern of a formula (OpenMS's coarse
-  generator), isotope_peaks its peaks with their positions, and
-  fine_isotope_peaks the fine structure; plot_isotopes draws the envelope
-  (matplotlib).
+  generator), patterns those of many compositions as one array,
+  isotope_peaks the peaks with their positions, and fine_isotope_peaks the
+  fine structure; plot_isotopes draws the envelope (matplotlib).
 
 A row whose result rests on a guess gives an IsotopeInputWarning; failures
 are Python's own exceptions (KeyError for an unknown residue, modification
@@ -321,6 +322,43 @@ def glycopeptide_comp(pep_seq, glycan):
     """
     return sys.modules["morvandel.plugins._isotope"].glycopeptide_comp(pep_seq, glycan, aa_comp, mod_comp, gly_comp)
 
+
+def annotate(df, params=None, threads=None):
+    """A new DataFrame: df's columns plus the columns a table run adds, with the same values.
+
+    Glycan, PepMods, GP_Mass (float64) and GP_Isotopes, and those the options
+    ask for (GP_MZ, GP_Isotopes_MZ, ...), as str. params is a parameter
+    file's path, or a dict of options whose values are read as parameter
+    values (str(value); True and False as true and false); None means
+    {"isotope_peaks_num": 5}. df is not modified. Notes on rows come as
+    IsotopeInputWarning, errors as the file run raises them; rows are named
+    by position and index label. threads: worker threads (None: as
+    ISOTOPE_THREADS and isotope_threads say; 0: every core). Written with
+    to_csv(sep="\t", index=False), the result of a DataFrame read with
+    read_csv(F, sep=r"\s+") is the file run_single_file writes for F.
+
+    >>> import pandas as pd
+    >>> df = pd.DataFrame({"PepSeq": ["EEQYNSTYR"], "N": [4], "H": [3], "F": [1], "S": [0], "G": [0], "Charge": [2]})
+    >>> out = annotate(df, {"isotope_peaks_num": 3, "isotope_charge_column": "Charge"})
+    >>> out[["Glycan", "GP_MZ"]].values.tolist()
+    [['N4H3F1S0G0', '1317.526576416581']]
+    """
+    return sys.modules["morvandel.plugins._isotope"].annotate(df, params, threads, aa_comp, mod_comp, gly_comp)
+
+
+def patterns(comps, n=5, normalize="sum", threads=None):
+    """The isotope patterns of many compositions as one float64 array of shape (len(comps), n).
+
+    comps holds Composition objects (or mappings) and formula strings. n is
+    the number of peaks (0: all, the array as wide as the longest pattern);
+    shorter patterns are padded with NaN. normalize as for isotope_peaks.
+    The work runs on worker threads without the global lock.
+
+    >>> a = patterns(["C6H12O6", Composition({"H": 2, "O": 1})], n=3)
+    >>> a.shape, bool(a[1, 0] > 0.99)
+    ((2, 3), True)
+    """
+    return sys.modules["morvandel.plugins._isotope"].patterns(comps, n, normalize, threads)
 
 
 def plot_isotopes(comp_or_pep_seq, glycan=None, charge=1, n=5, fine=False, ax=None):

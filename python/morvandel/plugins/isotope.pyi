@@ -7,12 +7,13 @@ import os as os
 import re as re
 import sys as sys
 from collections import Counter as Counter
-from collections.abc import Iterator, Mapping
+from collections.abc import Iterable, Iterator, Mapping
 from multiprocessing import freeze_support as freeze_support
 from typing import Any, Literal, NoReturn, TypeAlias, overload
 
 import numpy as np
 import numpy.typing as npt
+import pandas as pd
 from matplotlib.axes import Axes
 from morvandel.plugins.utils import path_full_split as path_full_split
 
@@ -23,7 +24,7 @@ __all__ = [
     "component_counter", "calc_iso_dist", "glycan_counter", "calc_glycan_comp", "comp_to_str",
     "read_param", "run_single_file", "run_multiple_files", "main",
     "IsotopeInputWarning", "isotope_peaks", "fine_isotope_peaks", "split_pep_seq", "glycopeptide_comp",
-    "plot_isotopes",
+    "annotate", "patterns", "plot_isotopes",
 ]
 
 _Path: TypeAlias = str | os.PathLike[str]
@@ -87,5 +88,9 @@ def fine_isotope_peaks(comp: str | _CompLike, charge: int = 0,
                        threshold: float = 1e-4) -> tuple[_FloatArray, _FloatArray]: ...
 def split_pep_seq(pep_seq: str) -> tuple[str, str]: ...
 def glycopeptide_comp(pep_seq: str, glycan: str) -> Composition: ...
+def annotate(df: pd.DataFrame, params: _Path | Mapping[str, Any] | None = None,
+             threads: int | None = None) -> pd.DataFrame: ...
+def patterns(comps: Iterable[str | _CompLike], n: int = 5, normalize: Literal["sum", "max", "none"] = "sum",
+             threads: int | None = None) -> _FloatArray: ...
 def plot_isotopes(comp_or_pep_seq: str | _CompLike, glycan: str | None = None, charge: int = 1, n: int = 5,
                   fine: bool = False, ax: Axes | None = None) -> Axes: ...

@@ -39,6 +39,17 @@ std::vector<std::string> list_entries(const std::string& input_dir) {
   return names;
 }
 
+std::string selection_words(std::optional<EngineFormat> format) {
+  if (!format) return "a name ending in 'txt'";
+  switch (*format) {
+    case EngineFormat::PGlyco3: return "a pGlyco3 table: a name ending in 'txt'";
+    case EngineFormat::FragPipe: return "a FragPipe table: 'psm.tsv' or a name ending in '.tsv'";
+    case EngineFormat::MetaMorpheus: return "a MetaMorpheus table: a name ending in '.psmtsv'";
+    case EngineFormat::GlycReSoft: return "a GlycReSoft table: a name ending in '.csv'";
+  }
+  return "";
+}
+
 std::vector<std::string> list_tables(const std::string& input_dir) {
   std::vector<std::string> names = list_entries(input_dir);
   names.erase(std::remove_if(names.begin(), names.end(), [](const std::string& n) { return !is_table_name(n); }),
@@ -46,8 +57,9 @@ std::vector<std::string> list_tables(const std::string& input_dir) {
   return names;
 }
 
-std::string no_table_warning(const std::string& input_dir, const std::vector<std::string>& entries) {
-  std::string text = "folder " + py_repr(input_dir) + " holds no table (a name ending in 'txt')";
+std::string no_table_warning(const std::string& input_dir, const std::vector<std::string>& entries,
+                             std::optional<EngineFormat> format) {
+  std::string text = "folder " + py_repr(input_dir) + " holds no table (" + selection_words(format) + ")";
   if (entries.empty()) return text + ": it is empty";
   text += ": it holds ";
   constexpr std::size_t kShown = 5;
@@ -67,27 +79,30 @@ std::string describe_error(const std::exception& e) {
 BatchReport run_batch(const std::string& input_dir, const std::optional<std::string>& param_file,
                       const Console& console, const RunOne& run_one, const Describe& describe) {
   const std::vector<std::string> entries = list_entries(input_dir);
+  // The options that shape the batch: isotope_input_format picks the
+  // files, isotope_on_error says what a failure does. A parameter file that
+  // cannot be read leaves the defaults: the first table then fails on it.
+  std::optional<EngineFormat> format;
+  OnError on_error = OnError::Stop;
+  if (param_file && !entries.empty()) {
+    try {
+      Options options = read_options(read_param_file(*param_file));
+      format = options.input_format;
+      on_error = options.on_error;
+    } catch (const Error&) {
+    }
+  }
   std::vector<std::string> tables;
   for (const std::string& n : entries)
-    if (is_table_name(n)) tables.push_back(n);
+    if (format ? selects_file(*format, n) : is_table_name(n)) tables.push_back(n);
   BatchReport report;
   if (tables.empty()) {
-    std::string text = no_table_warning(input_dir, entries);
+    std::string text = no_table_warning(input_dir, entries, format);
     if (console.warn)
       console.warn(text);
     else
       console.err("isotope: warning: " + text + "\n");
     return report;
-  }
-  // isotope_on_error, read when the first table comes. A parameter file
-  // that cannot be read leaves the batch stopping at the first failure,
-  // which that file then is.
-  OnError on_error = OnError::Stop;
-  if (param_file) {
-    try {
-      on_error = read_options(read_param_file(*param_file)).on_error;
-    } catch (const Error&) {
-    }
   }
   for (const std::string& name : tables) {
     const std::string path = input_dir + "/" + name;

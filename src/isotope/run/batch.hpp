@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "isotope/formats/engine_format.hpp"
 #include "isotope/run/console.hpp"
 
 namespace isotope {
@@ -26,7 +27,10 @@ std::vector<std::string> list_tables(const std::string& input_dir);
 
 // The warning for a folder with no table: what it holds instead (up to 5
 // names), so that a user sees their ".tsv" files.
-std::string no_table_warning(const std::string& input_dir, const std::vector<std::string>& entries);
+std::string no_table_warning(const std::string& input_dir, const std::vector<std::string>& entries,
+                             std::optional<EngineFormat> format = std::nullopt);
+// Which names are tables, in words: "a name ending in 'txt'".
+std::string selection_words(std::optional<EngineFormat> format);
 
 // "KeyError: unknown residue 'X' ..." for an isotope::Error.
 std::string describe_error(const std::exception& e);
@@ -44,9 +48,11 @@ using RunOne = std::function<void(const std::string& input_file)>;
 using Describe = std::function<std::string(const std::exception&)>;
 
 // Runs run_one(input_dir + "/" + name) for every table of input_dir, in
-// sorted order. A folder without tables gets a warning and nothing else
-// (the parameter file is not read). Otherwise the parameter file is read
-// for isotope_on_error when the first table comes: with "stop" (the
+// sorted order. The parameter file (unless the folder is empty) says which
+// files are tables (isotope_input_format picks an engine's files, else names
+// ending in "txt") and what a failure does (isotope_on_error); one that
+// cannot be read leaves the defaults, and the first table fails on it. A
+// folder without tables gets a warning and nothing else. With "stop" (the
 // default) the first failure propagates at once; with "continue" each
 // failure is reported on the error stream as it happens (describe words
 // it), the other tables still run, and a summary line ends the batch.

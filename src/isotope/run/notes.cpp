@@ -13,6 +13,8 @@ const char* kind_words(NoteKind kind) {
     case NoteKind::CountColumn: return "count columns that became floats";
     case NoteKind::Charge: return "charge cells that are no non-zero whole number";
     case NoteKind::Precursor: return "precursor m/z cells that are no number";
+    case NoteKind::Unmapped: return "rows that could not be mapped";
+    case NoteKind::Disagreeing: return "rows whose own columns disagree";
   }
   return "warnings";
 }
@@ -21,8 +23,11 @@ const char* kind_words(NoteKind kind) {
 
 bool is_row_problem(NoteKind kind) { return kind != NoteKind::CountColumn; }
 
-TableNotes::TableNotes(std::function<void(std::string_view)> print, std::string file, bool strict)
-    : print_(std::move(print)), file_(std::move(file)), strict_(strict) {}
+TableNotes::TableNotes(std::function<void(std::string_view)> print, std::string file, bool strict,
+                       std::function<std::string(long)> where)
+    : print_(std::move(print)), file_(std::move(file)), strict_(strict), where_(std::move(where)) {
+  if (!where_) where_ = [](long line) { return "line " + std::to_string(line); };
+}
 
 void TableNotes::row(NoteKind kind, std::string_view text, long line) {
   if (strict_ && is_row_problem(kind)) {
@@ -30,14 +35,14 @@ void TableNotes::row(NoteKind kind, std::string_view text, long line) {
     last_strict_line_ = line;
     if (++counts_[static_cast<std::size_t>(kind)] && strict_lines_.size() < 64 * 1024 &&
         std::count(strict_lines_.begin(), strict_lines_.end(), '\n') < static_cast<long>(kStrictLines)) {
-      strict_lines_ += "\n  line " + std::to_string(line) + ": ";
+      strict_lines_ += "\n  " + where_(line) + ": ";
       strict_lines_ += text;
     }
     return;
   }
   if (++counts_[static_cast<std::size_t>(kind)] > kLinesPerKind) return;
   std::string out(text);
-  out += ", line " + std::to_string(line) + " of " + file_;
+  out += ", " + where_(line) + " of " + file_;
   print_(out);
 }
 

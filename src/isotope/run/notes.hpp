@@ -24,11 +24,14 @@ class TableNotes {
   static constexpr std::size_t kLinesPerKind = 10;
   static constexpr std::size_t kStrictLines = 20;
 
-  // print shows one warning: its text, without prefix or line end.
-  TableNotes(std::function<void(std::string_view)> print, std::string file, bool strict);
+  // print shows one warning: its text, without prefix or line end. file
+  // names the table ("data/s1.txt", "the DataFrame"); where names a row
+  // from its key (by default "line <key>").
+  TableNotes(std::function<void(std::string_view)> print, std::string file, bool strict,
+             std::function<std::string(long)> where = {});
 
-  // A note on the row at `line`.
-  void row(NoteKind kind, std::string_view text, long line);
+  // A note on the row with this key (its line in a file).
+  void row(NoteKind kind, std::string_view text, long key);
   // A warning on the whole table, printed as it comes, uncapped.
   void table(std::string_view text);
   // Prints, for each kind past its cap, how many more rows it had.
@@ -43,6 +46,7 @@ class TableNotes {
   std::function<void(std::string_view)> print_;
   std::string file_;
   bool strict_;
+  std::function<std::string(long)> where_;
   std::array<std::size_t, kNoteKinds> counts_{};
   std::size_t strict_rows_ = 0;
   long last_strict_line_ = 0;

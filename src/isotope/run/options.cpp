@@ -147,14 +147,25 @@ Options read_options(const ParamFile& file) {
     if (!o.charge_column) v->fail("needs isotope_charge_column, the column of each row's charge");
   }
   if (auto v = find(file, "isotope_unimod")) o.unimod = v->boolean();
-  if (auto v = find(file, "isotope_input_format")) o.input_format = std::string(v->text);
+  if (auto v = find(file, "isotope_input_format")) {
+    try {
+      o.input_format = format_from_option(v->text);
+    } catch (const Error& e) {
+      v->fail(e.message());
+    }
+  }
   for (std::size_t k = 0; k < file.params.size(); ++k) {
     const std::string& name = file.params[k].first;
     if (name.compare(0, kModificationPrefix.size(), kModificationPrefix) != 0) continue;
+    const Value v{name, file.params[k].second, file.lines[k], file.path};
     std::string mod = name.substr(kModificationPrefix.size());
-    if (mod.empty())
-      Value{name, file.params[k].second, file.lines[k], file.path}.fail("the modification needs a name after the dot");
-    o.modifications.push_back({std::move(mod), file.params[k].second, file.lines[k]});
+    if (mod.empty() || mod.find_first_of("[],/") != std::string::npos)
+      v.fail("a modification needs a name after the dot, without brackets, commas or slashes");
+    try {
+      o.modifications.push_back({std::move(mod), parse_modification_formula(v.text)});
+    } catch (const Error& e) {
+      v.fail(e.message());
+    }
   }
   return o;
 }

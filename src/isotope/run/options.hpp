@@ -16,19 +16,14 @@
 #include <vector>
 
 #include "isotope/base/errors.hpp"
+#include "isotope/formats/engine_format.hpp"
+#include "isotope/model/modifications.hpp"
 #include "isotope/pattern/envelope.hpp"
 #include "isotope/run/params.hpp"
 
 namespace isotope {
 
 enum class OnError { Stop, Continue };
-
-// A modification defined in the parameter file: isotope_modification.NAME = FORMULA.
-struct ModificationLine {
-  std::string name;
-  std::string formula;
-  long line = 0;
-};
 
 struct Options {
   std::string param_file;
@@ -61,13 +56,15 @@ struct Options {
   // isotope_precursor_mz_column: the observed precursor m/z (needs
   // isotope_charge_column).
   std::optional<std::string> precursor_mz_column;
-  // isotope_modification.NAME = FORMULA lines, in file order.
-  std::vector<ModificationLine> modifications;
+  // isotope_modification.NAME = FORMULA, in file order.
+  std::vector<ModificationDefinition> modifications;
   // isotope_unimod = true: unknown modification names are looked up in
-  // the Unimod database.
-  bool unimod = false;
+  // the Unimod database. Unset, it is on for search-engine tables (their
+  // modification names are Unimod's) and off for ours.
+  std::optional<bool> unimod;
+  bool unimod_lookup() const { return unimod.value_or(input_format.has_value()); }
   // isotope_input_format: a search engine's result table instead of ours.
-  std::optional<std::string> input_format;
+  std::optional<EngineFormat> input_format;
 };
 
 // Types the options of a parameter file.

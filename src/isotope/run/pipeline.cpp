@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "isotope/base/errors.hpp"
+#include "isotope/formats/engine_format.hpp"
+#include "isotope/io/delimited_reader.hpp"
 #include "isotope/io/output_file.hpp"
 #include "isotope/io/table.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
+#include "isotope/run/import_run.hpp"
 #include "isotope/run/notes.hpp"
 #include "isotope/run/ordered_run.hpp"
 #include "isotope/run/params.hpp"
@@ -114,8 +117,6 @@ TableLayout type_table(const std::string& path, unsigned threads, const std::vec
 // ---------------------------------------------------------------------------
 // The output columns: the input's, then the computed ones it lacks.
 
-enum class Added : std::uint8_t { None, Glycan, PepMods, Mass, Isotopes, Mz, IsotopesMz, MzAt, Offset, Ppm };
-
 struct OutputPlan {
   std::vector<std::string> names;
   std::vector<Added> added;        // per output column
@@ -132,25 +133,6 @@ std::ptrdiff_t find_column(const std::vector<std::string>& names, std::size_t n,
   for (std::size_t i = 0; i < n; ++i)
     if (names[i] == name) return static_cast<std::ptrdiff_t>(i);
   return -1;
-}
-
-// The columns a run adds, in order: the four of every run, then those the
-// m/z options ask for.
-std::vector<std::tuple<std::string, Added, std::size_t>> added_columns(const Options& options) {
-  std::vector<std::tuple<std::string, Added, std::size_t>> out = {
-      {"Glycan", Added::Glycan, 0}, {"PepMods", Added::PepMods, 0}, {"GP_Mass", Added::Mass, 0},
-      {"GP_Isotopes", Added::Isotopes, 0}};
-  if (options.charge_column) {
-    out.emplace_back("GP_MZ", Added::Mz, 0);
-    out.emplace_back("GP_Isotopes_MZ", Added::IsotopesMz, 0);
-  }
-  for (std::size_t i = 0; i < options.charges.size(); ++i)
-    out.emplace_back("GP_MZ_z" + std::to_string(options.charges[i]), Added::MzAt, i);
-  if (options.precursor_mz_column) {
-    out.emplace_back("GP_Isotope_Offset", Added::Offset, 0);
-    out.emplace_back("GP_PPM", Added::Ppm, 0);
-  }
-  return out;
 }
 
 OutputPlan plan_output(const TableLayout& layout, const Options& options) {
@@ -251,7 +233,8 @@ struct Worker {
   RowOutput out;
   RowCells cells;
   PieceNotes notes;
-  Worker(const ModelTables& tables, const Options& options) : rows(tables, options) {}
+  Worker(const ModelTables& tables, const ModificationResolver& resolver, const Options& options)
+      : rows(tables, resolver, options) {}
 };
 
 class Computing {
@@ -327,18 +310,10 @@ class Computing {
     std::string& b = p.out;
     for (std::size_t j = 0; j < plan_.names.size(); ++j) {
       if (j) b += '\t';
-      switch (plan_.added[j]) {
-        case Added::Glycan: append_quoted_field(b, out.glycan); break;
-        case Added::PepMods: append_quoted_field(b, out.mods); break;
-        case Added::Mass: b += out.mass; break;
-        case Added::Isotopes: b += out.isotopes; break;
-        case Added::Mz: b += out.mz; break;
-        case Added::IsotopesMz: append_quoted_field(b, out.isotopes_mz); break;
-        case Added::MzAt: b += out.mz_at[plan_.which[j]]; break;
-        case Added::Offset: b += out.offset; break;
-        case Added::Ppm: b += out.ppm; break;
-        case Added::None: append_output_cell(b, types[j], j < fields ? p.records.field(i, j) : std::string_view{}); break;
-      }
+      if (plan_.added[j] == Added::None)
+        append_output_cell(b, types[j], j < fields ? p.records.field(i, j) : std::string_view{});
+      else
+        append_quoted_field(b, added_text(out, plan_.added[j], plan_.which[j]));
     }
     b += '\n';
   }
@@ -370,6 +345,16 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
       settings.threads > 0 ? settings.threads : resolve_threads(options, std::getenv("ISOTOPE_THREADS"));
 
   prepare_isotope_patterns();  // before any worker computes a pattern
+  const ModificationResolver resolver(tables.mod_comp, options.modifications,
+                                      options.unimod_lookup() ? shared_unimod() : nullptr);
+  if (options.input_format) {
+    run_import(input_file, *file, options, tables, resolver, console, threads);
+    return;
+  }
+  // A search engine's table read as ours would fail on its shape, or worse:
+  // say which option reads it, before any other check.
+  if (auto engine = detect_format(read_first_line(input_file)))
+    throw Error::value(format_hint(*engine)).at(input_file, 1);
   const TableLayout layout =
       type_table(input_file, threads, std::vector<std::string>(kCountColumns.begin(), kCountColumns.end()));
   const OutputPlan plan = plan_output(layout, options);
@@ -392,7 +377,7 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   std::vector<Piece> slots(slots_for(threads));
   std::vector<Worker> workers;
   workers.reserve(threads);
-  for (unsigned k = 0; k < threads; ++k) workers.emplace_back(tables, options);
+  for (unsigned k = 0; k < threads; ++k) workers.emplace_back(tables, resolver, options);
   const Computing computing(input_file, layout, plan);
   std::size_t rows = 0, max_peaks = 0, with_offset = 0, off_mono = 0;
   std::string header;

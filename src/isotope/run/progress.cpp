@@ -36,12 +36,9 @@ std::string bar(double fraction, int width) {
 
 }  // namespace
 
-std::string Progress::format(std::size_t n, std::size_t total, double elapsed, int columns) {
-  const double fraction = total > 0 ? static_cast<double>(n) / static_cast<double>(total) : 1.0;
+std::string Progress::format(std::size_t n, std::optional<std::size_t> total_rows, double elapsed, int columns) {
   const double rate = elapsed > 0 ? static_cast<double>(n) / elapsed : 0;
   char buf[96];
-  std::snprintf(buf, sizeof buf, "%3.0f%%|", fraction * 100);
-  const std::string left = buf;
   std::string rate_text;
   if (rate <= 0) {
     rate_text = "?it/s";
@@ -52,6 +49,11 @@ std::string Progress::format(std::size_t n, std::size_t total, double elapsed, i
     std::snprintf(buf, sizeof buf, "%5.2fit/s", rate);
     rate_text = buf;
   }
+  if (!total_rows) return std::to_string(n) + "it [" + interval(elapsed) + ", " + rate_text + "]";
+  const std::size_t total = *total_rows;
+  const double fraction = total > 0 ? static_cast<double>(n) / static_cast<double>(total) : 1.0;
+  std::snprintf(buf, sizeof buf, "%3.0f%%|", fraction * 100);
+  const std::string left = buf;
   const std::string remaining = rate > 0 ? interval(static_cast<double>(total - std::min(n, total)) / rate) : "?";
   std::string right = "| ";
   right += std::to_string(n);
@@ -69,7 +71,7 @@ std::string Progress::format(std::size_t n, std::size_t total, double elapsed, i
   return left + bar(fraction, width) + right;
 }
 
-Progress::Progress(const Console& console, std::size_t total)
+Progress::Progress(const Console& console, std::optional<std::size_t> total)
     : console_(console), total_(total), start_(Clock::now()), last_(start_) {
   if (console_.err_is_terminal) draw(start_);
 }

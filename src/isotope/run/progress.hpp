@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,8 +21,10 @@ namespace isotope {
 
 class Progress {
  public:
-  // Draws the counter at 0 (on a terminal).
-  Progress(const Console& console, std::size_t total);
+  // Draws the counter at 0 (on a terminal). A total of nullopt (rows not
+  // counted beforehand) shows tqdm's layout without a total:
+  // "12345it [00:01, 9876.54it/s]".
+  Progress(const Console& console, std::optional<std::size_t> total);
   // Ends the counter's line if the run did not close it (a failure).
   ~Progress();
   Progress(const Progress&) = delete;
@@ -36,7 +39,7 @@ class Progress {
 
   // The line tqdm draws for n of total after `elapsed` seconds, `columns`
   // wide (0: a bar of ten characters).
-  static std::string format(std::size_t n, std::size_t total, double elapsed, int columns);
+  static std::string format(std::size_t n, std::optional<std::size_t> total, double elapsed, int columns);
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -44,7 +47,7 @@ class Progress {
   void clear_line();
 
   const Console& console_;
-  std::size_t total_;
+  std::optional<std::size_t> total_;
   std::size_t n_ = 0;
   Clock::time_point start_, last_;
   std::size_t drawn_ = 0;  // width of the line on screen, 0 when none

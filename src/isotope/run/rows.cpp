@@ -11,6 +11,8 @@
 #include "isotope/base/text.hpp"
 #include "isotope/model/formula.hpp"
 #include "isotope/model/reference_tables.hpp"
+#include "isotope/model/unimod.hpp"
+#include "isotope/formats/imported_row.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
 
 namespace isotope {
@@ -58,10 +60,60 @@ const char* count_problem(const Cell& cell) {
 
 }  // namespace
 
-RowComputer::RowComputer(const ModelTables& tables, const Options& options)
+std::vector<AddedColumn> added_columns(const Options& options) {
+  std::vector<AddedColumn> out = {
+      {"Glycan", Added::Glycan}, {"PepMods", Added::PepMods}, {"GP_Mass", Added::Mass}, {"GP_Isotopes", Added::Isotopes}};
+  if (options.charge_column) {
+    out.push_back({"GP_MZ", Added::Mz});
+    out.push_back({"GP_Isotopes_MZ", Added::IsotopesMz});
+  }
+  for (std::size_t i = 0; i < options.charges.size(); ++i)
+    out.push_back({"GP_MZ_z" + std::to_string(options.charges[i]), Added::MzAt, i});
+  if (options.precursor_mz_column) {
+    out.push_back({"GP_Isotope_Offset", Added::Offset});
+    out.push_back({"GP_PPM", Added::Ppm});
+  }
+  return out;
+}
+
+std::vector<AddedColumn> imported_columns() {
+  std::vector<AddedColumn> out = {{"PepSeq", Added::PepSeq}};
+  for (std::size_t k = 0; k < 5; ++k) out.push_back({std::string(kCountColumns[k]), Added::CountCell, k});
+  for (auto [name, kind] : {std::pair{"Glycan", Added::Glycan}, {"PepMods", Added::PepMods}, {"GP_Mass", Added::Mass},
+                            {"GP_Isotopes", Added::Isotopes}, {"GP_MZ", Added::Mz}, {"GP_Isotopes_MZ", Added::IsotopesMz},
+                            {"GP_Isotope_Offset", Added::Offset}, {"GP_PPM", Added::Ppm}})
+    out.push_back({name, kind});
+  return out;
+}
+
+std::string_view added_text(const RowOutput& out, Added kind, std::size_t which) {
+  switch (kind) {
+    case Added::Glycan: return out.glycan;
+    case Added::PepMods: return out.mods;
+    case Added::Mass: return out.mass;
+    case Added::Isotopes: return out.isotopes;
+    case Added::Mz: return out.mz;
+    case Added::IsotopesMz: return out.isotopes_mz;
+    case Added::MzAt: return out.mz_at[which];
+    case Added::Offset: return out.offset;
+    case Added::Ppm: return out.ppm;
+    case Added::PepSeq: return out.pep_seq;
+    case Added::CountCell: return out.counts[which];
+    case Added::None: break;
+  }
+  return {};
+}
+
+std::shared_ptr<const UnimodDb> shared_unimod() {
+  static const std::shared_ptr<const UnimodDb> db = UnimodDb::load();
+  return db;
+}
+
+RowComputer::RowComputer(const ModelTables& tables, const ModificationResolver& resolver, const Options& options)
     : tables_(tables),
+      resolver_(resolver),
       options_(options),
-      want_mz_(options.charge_column.has_value() || !options.charges.empty()) {}
+      want_mz_(options.charge_column.has_value() || !options.charges.empty() || options.input_format.has_value()) {}
 
 template <class Value>
 const Value& RowComputer::remember(std::unordered_map<std::string, Value>& memory, std::size_t& used,
@@ -101,10 +153,21 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
   r.mass.clear();
   column = "PepSeq";
   split_peptide(pep_seq, peptide_);
-  Composition gp = calc_pep_comp(peptide_.seq, peptide_.mods, tables_.aa_comp, tables_.mod_comp);
+  Composition gp = calc_seq_comp(peptide_.seq, tables_.aa_comp);
+  if (!peptide_.mods.empty()) gp += resolver_.resolve_mods(peptide_.mods);
   column = "Glycan";
   gp += calc_glycan_comp(glycan, tables_.gly_comp);
   gp += water();
+  finish(gp, r, column);
+  r.mods = peptide_.mods;
+  r.pep_seq_problem = pep_seq_problem(pep_seq);
+  if (!remembering_) return r;
+  std::size_t bytes = key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size() + 8 * r.offsets.size();
+  return remember(rows_, rows_bytes_, key_, r, bytes);
+}
+
+// The pattern and mass of a glycopeptide's composition.
+void RowComputer::finish(const Composition& gp, Result& r, std::string_view& column) {
   column = {};
   if (!n_) {
     // With isotope_coverage, isotope_peaks_num is a cap, and may be absent.
@@ -132,11 +195,54 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
   column = "GP_Mass";
   r.mass_value = gp.mass();
   append_float_repr(r.mass, r.mass_value);
-  r.mods = peptide_.mods;
-  r.pep_seq_problem = pep_seq_problem(pep_seq);
-  if (!remembering_) return r;
-  std::size_t bytes = key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size() + 8 * r.offsets.size();
-  return remember(rows_, rows_bytes_, key_, r, bytes);
+}
+
+bool RowComputer::compute_imported(const ImportedRow& row, RowOutput& out, std::string_view& column) {
+  out.glycan = glycan_string(row.counts);
+  const Result* r = nullptr;
+  if (remembering_) {
+    key_.assign(row.pep_seq);
+    key_ += '\0';
+    key_ += out.glycan;
+    ++lookups_;
+    if (auto hit = rows_.find(key_); hit != rows_.end()) {
+      ++hits_;
+      r = &hit->second;
+    }
+  }
+  if (!r) {
+    Result& fresh = scratch_;
+    fresh.mass.clear();
+    column = "Glycan";
+    Composition gp = row.peptide;
+    gp += calc_glycan_comp(out.glycan, tables_.gly_comp);
+    gp += water();
+    finish(gp, fresh, column);
+    fresh.mods = row.pep_mods;
+    fresh.pep_seq_problem.reset();
+    r = &fresh;
+    if (remembering_) {
+      std::size_t bytes = key_.size() + fresh.mods.size() + fresh.mass.size() + fresh.isotopes.size() + 8 * fresh.offsets.size();
+      r = &remember(rows_, rows_bytes_, key_, fresh, bytes);
+    }
+  }
+  out.mods = r->mods;
+  out.mass = r->mass;
+  out.mass_value = r->mass_value;
+  out.isotopes = r->isotopes;
+  out.peaks = r->peaks;
+  out.mz.clear();
+  out.isotopes_mz.clear();
+  out.offset.clear();
+  out.ppm.clear();
+  out.has_offset = false;
+  if (!row.charge || *row.charge == 0 || std::labs(*row.charge) > 1000) return false;
+  const int z = static_cast<int>(*row.charge);
+  fill_mz(*r, z, out);
+  std::optional<double> observed = row.precursor_mz;
+  if (!observed && row.neutral_mass) observed = mz_at(*row.neutral_mass, z);
+  if (observed && std::isfinite(*observed) && *observed > 0) fill_offset(*r, z, *observed, out);
+  return true;
 }
 
 
@@ -207,6 +313,7 @@ void RowComputer::compute(const RowCells& cells, RowOutput& out, NoteSink& notes
   const Result& r = glycopeptide(p.raw, out.glycan, column);
   out.mods = r.mods;
   out.mass = r.mass;
+  out.mass_value = r.mass_value;
   out.isotopes = r.isotopes;
   out.peaks = r.peaks;
   if (r.pep_seq_problem) notes.note(NoteKind::PepSeq, *r.pep_seq_problem);
@@ -268,11 +375,7 @@ void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out,
                                      why + ": the row's m/z cells were left empty");
     return;
   }
-  append_mz(out.mz, r.mass_value, *z);
-  for (std::size_t k = 0; k < r.offsets.size(); ++k) {
-    if (k) out.isotopes_mz += ',';
-    append_mz(out.isotopes_mz, r.mass_value + r.offsets[k], *z);
-  }
+  fill_mz(r, *z, out);
   if (!options_.precursor_mz_column) return;
   std::optional<double> observed = is_missing_value(cells.precursor.type, cells.precursor.raw) || is_bool_word(cells.precursor.raw)
                                        ? std::nullopt
@@ -283,15 +386,27 @@ void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out,
                                         " is no positive number: the row's GP_Isotope_Offset and GP_PPM were left empty");
     return;
   }
-  // The nearest of peak -1 (one 13C spacing below the monoisotopic peak)
-  // and the reported peaks.
-  const double mono = mz_at(r.mass_value, *z);
+  fill_offset(r, *z, *observed, out);
+}
+
+void RowComputer::fill_mz(const Result& r, int z, RowOutput& out) {
+  append_mz(out.mz, r.mass_value, z);
+  for (std::size_t k = 0; k < r.offsets.size(); ++k) {
+    if (k) out.isotopes_mz += ',';
+    append_mz(out.isotopes_mz, r.mass_value + r.offsets[k], z);
+  }
+}
+
+// The nearest of peak -1 (one 13C spacing below the monoisotopic peak) and
+// the reported peaks to the observed precursor m/z.
+void RowComputer::fill_offset(const Result& r, int z, double observed, RowOutput& out) {
+  const double mono = mz_at(r.mass_value, z);
   int best = -1;
-  double best_mz = mono - kC13Spacing / std::abs(*z);
+  double best_mz = mono - kC13Spacing / std::abs(z);
   for (std::size_t k = 0; k < r.offsets.size(); ++k) {
     if (std::isnan(r.offsets[k])) continue;
-    double peak = mz_at(r.mass_value + r.offsets[k], *z);
-    if (std::fabs(*observed - peak) < std::fabs(*observed - best_mz)) {
+    double peak = mz_at(r.mass_value + r.offsets[k], z);
+    if (std::fabs(observed - peak) < std::fabs(observed - best_mz)) {
       best = static_cast<int>(k);
       best_mz = peak;
     }
@@ -299,7 +414,7 @@ void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out,
   out.has_offset = true;
   out.offset_value = best;
   out.offset = std::to_string(best);
-  append_float_repr(out.ppm, (*observed - best_mz) / best_mz * 1e6);
+  append_float_repr(out.ppm, (observed - best_mz) / best_mz * 1e6);
 }
 
 }  // namespace isotope

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -20,6 +21,7 @@
 
 #include "isotope/io/cells.hpp"
 #include "isotope/model/composition.hpp"
+#include "isotope/model/modifications.hpp"
 #include "isotope/model/peptide.hpp"
 #include "isotope/pattern/envelope.hpp"
 #include "isotope/pattern/peak_positions.hpp"
@@ -28,6 +30,8 @@
 
 namespace isotope {
 
+struct ImportedRow;  // formats/imported_row.hpp
+
 // The composition tables a run reads.
 struct ModelTables {
   const CompTable& aa_comp;
@@ -35,6 +39,9 @@ struct ModelTables {
   const CompTable& gly_comp;
   static ModelTables reference();  // the built-in reference tables
 };
+
+// The Unimod database OpenMS ships, loaded once (for isotope_unimod).
+std::shared_ptr<const UnimodDb> shared_unimod();
 
 // One cell: its raw text and type; `present` is false for a column the
 // table lacks.
@@ -65,8 +72,10 @@ enum class NoteKind : std::uint8_t {
   CountColumn,  // a count column that became floats
   Charge,       // a charge cell that is no non-zero whole number
   Precursor,    // a precursor m/z cell that is no number
+  Unmapped,     // a search-engine row that could not be mapped to the model
+  Disagreeing,  // a search-engine row whose own columns disagree
 };
-inline constexpr std::size_t kNoteKinds = 6;
+inline constexpr std::size_t kNoteKinds = 8;
 
 // Where a row's notes go: kind and text (without the place).
 class NoteSink {
@@ -75,12 +84,35 @@ class NoteSink {
   virtual void note(NoteKind kind, std::string_view text) = 0;
 };
 
+// The columns a run adds.
+enum class Added : std::uint8_t {
+  None,
+  Glycan, PepMods, Mass, Isotopes,             // every run
+  Mz, IsotopesMz, MzAt, Offset, Ppm,           // m/z options (MzAt: one per charge)
+  PepSeq, CountCell,                           // search-engine tables (CountCell: N H F S G)
+};
+struct AddedColumn {
+  std::string name;
+  Added kind;
+  std::size_t which = 0;  // MzAt: the charge's index; CountCell: the code's index
+};
+// Our format: Glycan, PepMods, GP_Mass, GP_Isotopes, then GP_MZ and
+// GP_Isotopes_MZ (isotope_charge_column), GP_MZ_z<charge> (isotope_charges),
+// GP_Isotope_Offset and GP_PPM (isotope_precursor_mz_column).
+std::vector<AddedColumn> added_columns(const Options& options);
+// A search engine's table: PepSeq, N, H, F, S, G, Glycan, PepMods, GP_Mass,
+// GP_Isotopes, GP_MZ, GP_Isotopes_MZ, GP_Isotope_Offset, GP_PPM.
+std::vector<AddedColumn> imported_columns();
+
 // What a row adds, as text for the output (views valid until the next
 // compute call).
 struct RowOutput {
+  std::string pep_seq;  // search-engine rows: our bracketed PepSeq
+  std::array<std::string, 5> counts;  // search-engine rows: N H F S G
   std::string glycan;
   std::string_view mods;
   std::string_view mass;
+  double mass_value = 0;
   std::string_view isotopes;
   std::size_t peaks = 0;  // the number of isotope peaks
   // The m/z columns the options ask for (empty cells when the row's charge
@@ -92,14 +124,26 @@ struct RowOutput {
   bool has_offset = false;
 };
 
+// The text of an added cell of a computed row (not quoted).
+std::string_view added_text(const RowOutput& out, Added kind, std::size_t which);
+
+
 class RowComputer {
  public:
-  RowComputer(const ModelTables& tables, const Options& options);
+  // The resolver names the run's modifications (the tables' mod_comp with
+  // the parameter file's definitions, and Unimod when asked).
+  RowComputer(const ModelTables& tables, const ModificationResolver& resolver, const Options& options);
 
   // Computes a row's results. A failure is an Error whose column() names
   // the column at fault (set through `column`, the step at work). Notes on
   // the row's cells go to notes.
   void compute(const RowCells& cells, RowOutput& out, NoteSink& notes, std::string_view& column);
+
+  // The results of a search-engine row mapped to the model (status Ok): its
+  // composition is the row's own. The m/z columns come from the row's
+  // charge and precursor (or neutral mass); false when the charge is
+  // unusable (the m/z cells are then empty).
+  bool compute_imported(const ImportedRow& row, RowOutput& out, std::string_view& column);
 
  private:
   // A pattern, remembered per pattern formula.
@@ -117,6 +161,9 @@ class RowComputer {
   };
   const Result& glycopeptide(std::string_view pep_seq, const std::string& glycan, std::string_view& column);
   void compute_pattern(Pattern& p);
+  void finish(const Composition& gp, Result& r, std::string_view& column);
+  static void fill_mz(const Result& r, int z, RowOutput& out);
+  static void fill_offset(const Result& r, int z, double observed, RowOutput& out);
   void note_counts(const RowCells& cells, const std::string& glycan, NoteSink& notes);
   void add_mz(const RowCells& cells, const Result& r, RowOutput& out, NoteSink& notes);
   template <class Value>
@@ -124,6 +171,7 @@ class RowComputer {
                         Value value, std::size_t bytes);
 
   const ModelTables& tables_;
+  const ModificationResolver& resolver_;
   const Options& options_;
   std::optional<std::int64_t> n_;  // isotope_peaks_num, read at the first row computed
   std::unordered_map<std::string, Result> rows_;

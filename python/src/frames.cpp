@@ -1,0 +1,271 @@
+// DataFrames and arrays: annotate (a DataFrame through the table run) and
+// patterns (many envelopes as one array). Python objects are read and built
+// with the global lock held; the core works without it, on its worker
+// threads.
+#include <pybind11/numpy.h>
+#include <pybind11/stl.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+
+#include "convert.hpp"
+#include "isotope/base/pyformat.hpp"
+#include "isotope/base/text.hpp"
+#include "isotope/run/frame.hpp"
+#include "isotope/run/many_patterns.hpp"
+#include "isotope/run/options.hpp"
+
+namespace isotope::python {
+
+namespace {
+
+std::string py_text(py::handle obj) { return std::string(utf8(py::str(obj), "text")); }
+
+// The options of annotate's params: None (isotope_peaks_num = 5), a dict of
+// options (values through str(), True and False as true and false, each
+// named by its position for errors), or a parameter file's path.
+Options options_of(py::object params) {
+  if (params.is_none()) {
+    ParamFile file;
+    file.path = "the default options";
+    file.params = {{"isotope_peaks_num", "5"}};
+    file.lines = {1};
+    return read_options(file);
+  }
+  if (PyDict_Check(params.ptr())) {
+    ParamFile file;
+    file.path = "the params dict";
+    long line = 0;
+    for (auto item : py::reinterpret_borrow<py::dict>(params)) {
+      std::string value = PyBool_Check(item.second.ptr()) ? (item.second.ptr() == Py_True ? "true" : "false")
+                                                          : py_text(item.second);
+      file.params.emplace_back(py_text(item.first), std::string(text::strip(value)));
+      file.lines.push_back(++line);
+    }
+    return read_options(file);
+  }
+  return read_options(read_param_file(fs_path(params)));
+}
+
+unsigned threads_of(py::object threads, const Options& options) {
+  if (threads.is_none()) return resolve_threads(options, std::getenv("ISOTOPE_THREADS"));
+  std::int64_t n = to_int64(threads, "threads");
+  if (n < 0 || n > 4096) throw py::value_error("threads must be from 0 (every core) to 4096");
+  return n == 0 ? usable_cores() : static_cast<unsigned>(n);
+}
+
+// One column of a DataFrame as cells typed as pandas holds them: numbers of
+// a numeric column, and in an object column each value by its own type (a
+// str is text even when it reads "NA"; None and NaN are missing).
+CellColumn cells_of(py::handle series, std::size_t rows, bool as_text) {
+  CellColumn col;
+  col.types.reserve(rows);
+  col.ends.reserve(rows);
+  py::array values = py::reinterpret_steal<py::array>(PyObject_CallMethod(series.ptr(), "to_numpy", nullptr));
+  if (!values) throw py::error_already_set();
+  const char kind = values.dtype().kind();
+  std::string buf;
+  auto number = [&](double v) {
+    buf.clear();
+    if (std::isnan(v)) {
+      col.push(ColumnType::Float, as_text ? "" : "nan");
+    } else {
+      append_float_repr(buf, v);
+      col.push(ColumnType::Float, buf);
+    }
+  };
+  if (kind == 'i' || kind == 'u') {
+    py::array_t<std::int64_t> ints = py::array_t<std::int64_t, py::array::forcecast>::ensure(values);
+    auto r = ints.unchecked<1>();
+    for (py::ssize_t i = 0; i < r.shape(0); ++i) col.push(ColumnType::Int, std::to_string(r(i)));
+    if (kind == 'u') {  // beyond int64, through Python's int
+      col = CellColumn{};
+      for (auto v : values) col.push(ColumnType::Int, py_text(v));
+    }
+    return col;
+  }
+  if (kind == 'f') {
+    py::array_t<double> floats = py::array_t<double, py::array::forcecast>::ensure(values);
+    auto r = floats.unchecked<1>();
+    for (py::ssize_t i = 0; i < r.shape(0); ++i) number(r(i));
+    return col;
+  }
+  if (kind == 'b') {
+    py::array_t<bool> bools = py::array_t<bool, py::array::forcecast>::ensure(values);
+    auto r = bools.unchecked<1>();
+    for (py::ssize_t i = 0; i < r.shape(0); ++i) col.push(ColumnType::Bool, r(i) ? "True" : "False");
+    return col;
+  }
+  for (auto v : values) {
+    PyObject* o = v.ptr();
+    if (o == Py_None) {
+      col.push(ColumnType::Text, "");
+    } else if (PyBool_Check(o)) {
+      col.push(ColumnType::Bool, o == Py_True ? "True" : "False");
+    } else if (PyFloat_Check(o)) {
+      number(PyFloat_AS_DOUBLE(o));
+    } else if (PyLong_Check(o)) {
+      col.push(ColumnType::Int, py_text(v));
+    } else if (PyUnicode_Check(o)) {
+      col.push(ColumnType::TextAsRead, utf8(v, "cell"));
+    } else if (py::isinstance(v, py::module_::import("numpy").attr("floating"))) {
+      number(PyFloat_AsDouble(o));
+    } else if (py::isinstance(v, py::module_::import("numpy").attr("integer"))) {
+      col.push(ColumnType::Int, py_text(v));
+    } else if (PyObject_RichCompareBool(o, o, Py_EQ) == 0) {  // pandas' NA and NaT are missing
+      col.push(ColumnType::Text, "");
+    } else {
+      col.push(ColumnType::TextAsRead, py_text(v));
+    }
+  }
+  return col;
+}
+
+// The row a float column's first missing or fractional value is at.
+std::optional<std::size_t> float_cause(py::handle series) {
+  py::array values = py::reinterpret_steal<py::array>(PyObject_CallMethod(series.ptr(), "to_numpy", nullptr));
+  if (!values) throw py::error_already_set();
+  if (values.dtype().kind() != 'f') return std::nullopt;
+  py::array_t<double> floats = py::array_t<double, py::array::forcecast>::ensure(values);
+  auto r = floats.unchecked<1>();
+  for (py::ssize_t i = 0; i < r.shape(0); ++i)
+    if (std::isnan(r(i)) || r(i) != std::floor(r(i))) return static_cast<std::size_t>(i);
+  return std::nullopt;
+}
+
+py::object annotate_py(py::object df, py::object params, py::object threads, py::object aa_comp, py::object mod_comp,
+                       py::object gly_comp) {
+  const Options options = options_of(params);
+  const unsigned n_threads = threads_of(threads, options);
+  const CompTable aa = table_from_mapping(aa_comp, "aa_comp");
+  const CompTable mod = table_from_mapping(mod_comp, "mod_comp");
+  const CompTable gly = table_from_mapping(gly_comp, "gly_comp");
+  const ModelTables tables{aa, mod, gly};
+
+  FrameTable frame;
+  frame.rows = py::len(df);
+  py::object columns = df.attr("columns");
+  for (auto c : columns) frame.names.push_back(py_text(c));
+  frame.columns.resize(frame.names.size());
+  std::vector<std::string> wanted;
+  if (!options.input_format) {
+    wanted = {"PepSeq", "N", "H", "F", "S", "G"};
+    if (options.charge_column) wanted.push_back(*options.charge_column);
+    if (options.precursor_mz_column) wanted.push_back(*options.precursor_mz_column);
+  }
+  py::object iloc = df.attr("iloc");
+  for (std::size_t j = 0; j < frame.names.size(); ++j) {
+    bool needed = options.input_format || std::find(wanted.begin(), wanted.end(), frame.names[j]) != wanted.end();
+    if (!needed) continue;
+    py::object series = iloc[py::make_tuple(py::slice(py::none(), py::none(), py::none()), py::int_(j))];
+    frame.columns[j] = cells_of(series, frame.rows, options.input_format.has_value());
+    if (!options.input_format)
+      for (std::size_t k = 0; k < 5; ++k)
+        if (frame.names[j] == kCountColumns[k]) frame.float_cause_row[k] = float_cause(series);
+  }
+  // Rows are named by position and index label: the label of a RangeIndex
+  // is computed, other labels are read once.
+  py::object index = df.attr("index");
+  std::vector<std::string> labels;
+  long start = 0, step = 1;
+  const bool range = py::isinstance(index, py::module_::import("pandas").attr("RangeIndex"));
+  if (range) {
+    start = index.attr("start").cast<long>();
+    step = index.attr("step").cast<long>();
+  } else {
+    labels.reserve(frame.rows);
+    for (auto label : index) labels.push_back(std::string(utf8(py::repr(label), "label")));
+  }
+  frame.row_name = [&](std::size_t row) {
+    std::string label = range ? std::to_string(start + static_cast<long>(row) * step) : labels[row];
+    return "row " + std::to_string(row) + " (index " + label + ")";
+  };
+
+  const Console console = python_console();
+  FrameResult result;
+  {
+    py::gil_scoped_release release;
+    result = annotate_frame(frame, options, tables, console, n_threads);
+  }
+
+  py::dict added;
+  std::size_t c = 0;
+  for (std::size_t j = 0; j < result.names.size(); ++j) {
+    if (j == result.mass_column) {
+      py::array_t<double> mass(static_cast<py::ssize_t>(result.mass.size()));
+      std::copy(result.mass.begin(), result.mass.end(), mass.mutable_data());
+      added[to_str(result.names[j])] = mass;
+      continue;
+    }
+    const CellColumn& col = result.cells[c++];
+    py::list values(col.size());
+    for (std::size_t i = 0; i < col.size(); ++i) {
+      Cell cell = col.cell(i);
+      values[i] = to_str(cell.raw);
+    }
+    added[to_str(result.names[j])] = values;
+  }
+  // A new DataFrame: the input's columns (those it shares with the added
+  // ones keep their place and get the new values), then the added ones.
+  py::object out = df.attr("copy")();
+  for (auto item : added) out.attr("__setitem__")(item.first, item.second);
+  return out;
+}
+
+py::array_t<double> patterns_py(py::object comps, py::object n, py::object normalize, py::object threads) {
+  EnvelopeRequest request;
+  request.peaks = to_int64(n, "n");
+  if (request.peaks < 0) throw py::value_error("n must not be negative");
+  std::string_view norm = utf8(normalize, "normalize");
+  if (norm == "sum")
+    request.normalize = Normalize::Sum;
+  else if (norm == "max")
+    request.normalize = Normalize::Max;
+  else if (norm == "none")
+    request.normalize = Normalize::None;
+  else
+    throw py::value_error("normalize must be 'sum', 'max' or 'none', not " + py_repr(norm));
+  const unsigned n_threads = threads_of(threads, Options{});
+
+  // Inputs point into the objects (kept alive by `items`) or into owned
+  // compositions made from mappings.
+  py::list items = py::list(comps);
+  std::vector<PatternInput> inputs(items.size());
+  std::vector<Composition> owned;
+  owned.reserve(items.size());
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    py::handle item = items[i];
+    if (PyUnicode_Check(item.ptr())) {
+      inputs[i].formula = utf8(item, "formula");
+    } else if (is_composition(item)) {
+      inputs[i].composition = &item.cast<const Composition&>();
+    } else {
+      owned.push_back(composition_from_mapping(item));
+      inputs[i].composition = &owned.back();
+    }
+  }
+  std::vector<std::vector<double>> rows;
+  {
+    py::gil_scoped_release release;
+    rows = many_patterns(inputs, request, n_threads);
+  }
+  std::size_t width = static_cast<std::size_t>(request.peaks);
+  if (width == 0)
+    for (const auto& r : rows) width = std::max(width, r.size());
+  py::array_t<double> out({static_cast<py::ssize_t>(rows.size()), static_cast<py::ssize_t>(width)});
+  double* data = out.mutable_data();
+  std::fill(data, data + rows.size() * width, std::numeric_limits<double>::quiet_NaN());
+  for (std::size_t i = 0; i < rows.size(); ++i)
+    std::copy_n(rows[i].begin(), std::min(width, rows[i].size()), data + i * width);
+  return out;
+}
+
+}  // namespace
+
+void bind_frames(py::module_& m) {
+  m.def("annotate", &annotate_py);
+  m.def("patterns", &patterns_py);
+}
+
+}  // namespace isotope::python

@@ -1,0 +1,73 @@
+// A table held in memory (a DataFrame's columns, turned into typed text
+// cells by the Python module) through the same computation as a table file:
+// the columns a run adds come back as columns of text, and GP_Mass as
+// numbers.
+//
+// Cells carry the type pandas gives them, so the Glycan string, the notes
+// and every added cell are what the file route writes for the same table:
+// annotate(read_csv(F)) written with to_csv gives the bytes the file route
+// writes for F. Rows are computed on worker threads; notes and the first
+// failing row come out in row order, named by the row's position and
+// index label.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "isotope/io/cells.hpp"
+#include "isotope/model/modifications.hpp"
+#include "isotope/run/console.hpp"
+#include "isotope/run/options.hpp"
+#include "isotope/run/rows.hpp"
+
+namespace isotope {
+
+// One column of cells: their text back to back, and their types.
+struct CellColumn {
+  std::vector<ColumnType> types;
+  std::string text;
+  std::vector<std::size_t> ends;  // end offset of each cell in text
+
+  std::size_t size() const noexcept { return ends.size(); }
+  Cell cell(std::size_t row) const {
+    std::size_t begin = row == 0 ? 0 : ends[row - 1];
+    return Cell{types[row], std::string_view(text).substr(begin, ends[row] - begin), true};
+  }
+  void push(ColumnType type, std::string_view cell) {
+    types.push_back(type);
+    text += cell;
+    ends.push_back(text.size());
+  }
+};
+
+struct FrameTable {
+  std::vector<std::string> names;  // every column of the frame, in order
+  std::size_t rows = 0;
+  // The cells of the columns a run reads, by column index (others empty):
+  // for our format PepSeq, N, H, F, S, G and the charge and precursor
+  // columns; for a search engine's table every column.
+  std::vector<std::optional<CellColumn>> columns;
+  // Per count column (N H F S G): the row whose cell made the column
+  // float-held (a missing or decimal cell), if any.
+  std::array<std::optional<std::size_t>, 5> float_cause_row{};
+  // How a row is named in messages: "row 3 (index 'b')".
+  std::function<std::string(std::size_t row)> row_name;
+};
+
+// The columns a run adds, in order.
+struct FrameResult {
+  std::vector<std::string> names;
+  std::vector<CellColumn> cells;  // per added column but GP_Mass
+  std::vector<double> mass;       // GP_Mass (NaN for a row without results)
+  std::size_t mass_column = 0;    // GP_Mass's place among names
+};
+
+// Computes every row; throws the first failing row's error.
+FrameResult annotate_frame(const FrameTable& frame, const Options& options, const ModelTables& tables,
+                           const Console& console, unsigned threads);
+
+}  // namespace isotope

@@ -1,0 +1,102 @@
+"""DataFrames and arrays: annotate against the file route, and patterns."""
+
+import pathlib
+import warnings
+
+import numpy
+import pandas
+import pytest
+
+DATA = pathlib.Path(__file__).resolve().parents[1] / "data"
+
+
+def file_route(iso, table, params, tmp_path):
+    iso.run_single_file(str(table), str(tmp_path), str(params))
+    return (tmp_path / (table.stem + "_isotope_pyopenms.txt")).read_text(encoding="utf-8")
+
+
+@pytest.mark.parametrize("name", ["glycopeptides.txt", "batch/fetuin.txt", "batch/tmt_igg.txt", "counts.txt",
+                                  "mz.txt"])
+def test_annotate_writes_what_the_file_route_writes(iso, examples, tmp_path, name, capsys):
+    params = examples / "params.txt"
+    if name == "counts.txt":
+        # Count cells pandas reads as floats, text or missing; a quoted
+        # PepSeq; an index-like first column.
+        table = tmp_path / name
+        table.write_text('Scan PepSeq N H F S G\n7 EEQYNSTYR 4 3 1 0 0\n8 "EEQYNSTYR" NA 3.5 1 0 0\n'
+                         "9 NGTSAMR 2 x 0 -1 0\n")
+    elif name == "mz.txt":
+        # m/z options, a float count column and a charge written 2.0.
+        table = tmp_path / name
+        table.write_text("PepSeq N H F S G Charge MZ\nEEQYNSTYR 4 3 1 0 0 2.0 1317.527\n"
+                         "LC[Carbamidomethyl]PDC[Carbamidomethyl]PLLAPLNDSR 5 6 0 3.0 0 3 1221.1\n")
+        params = tmp_path / "p.txt"
+        params.write_text("isotope_peaks_num = 4\nisotope_charge_column = Charge\nisotope_charges = 2,-3\n"
+                          "isotope_precursor_mz_column = MZ\n")
+    else:
+        table = examples / name
+    want = file_route(iso, table, params, tmp_path)
+    df = pandas.read_csv(table, sep=r"\s+")
+    before = df.copy()
+    got = iso.annotate(df, str(params))
+    assert got.to_csv(sep="\t", index=False) == want
+    pandas.testing.assert_frame_equal(df, before)  # the input is not modified
+    assert got["GP_Mass"].dtype == numpy.float64 and got["GP_Isotopes"].map(type).eq(str).all()
+
+
+def test_annotate_names_rows_by_position_and_label(iso):
+    df = pandas.DataFrame({"PepSeq": ["EEQYNSTYR", "EEQYNSTYr", "PEPXIDE"], "N": [4, 4, 4], "H": [3, 3, 3],
+                           "F": [1, 1, 1], "S": [0, 0, 0], "G": [0, 0, 0]}, index=["a", "b", "c"])
+    with pytest.warns(iso.IsotopeInputWarning) as caught:
+        with pytest.raises(KeyError) as info:
+            iso.annotate(df, {"isotope_peaks_num": 5, "isotope_strict": False})
+    assert [str(w.message) for w in caught] == [
+        "PepSeq 'EEQYNSTYr' has 'r' at character 9, which is neither a residue nor a bracketed modification; "
+        "it was skipped, row 1 (index 'b') of the DataFrame"]
+    assert info.value.args == ("X",)
+    assert info.value.__notes__ == ["unknown residue 'X' in PepSeq, row 2 (index 'c') of the DataFrame"]
+    with pytest.raises(ValueError, match=r"rest on a guess:\n  row 1 \(index 'b'\): PepSeq"):
+        iso.annotate(df.iloc[:2], {"isotope_peaks_num": 5, "isotope_strict": True})
+    with pytest.raises(ValueError, match="isotope_normalize"):
+        iso.annotate(df, {"isotope_normalize": "median"})
+
+
+def test_annotate_threads_give_the_same_frame(iso):
+    rows = 5000
+    df = pandas.DataFrame({"PepSeq": ["EEQYNSTYR", "LC[Carbamidomethyl]PDC[Carbamidomethyl]PLLAPLNDSR"] * (rows // 2),
+                           "N": [4, 5] * (rows // 2), "H": list(range(rows)), "F": [1, 0] * (rows // 2),
+                           "S": [0, 3] * (rows // 2), "G": [0] * rows})
+    one = iso.annotate(df, None, threads=1)
+    assert one.equals(iso.annotate(df, None, threads=2)) and one.equals(iso.annotate(df, None, threads=7))
+
+
+def test_patterns_shape_padding_and_errors(iso):
+    comps = ["C6H12O6", iso.Composition("H2O"), {"C": 106, "H": 164, "N": 18, "O": 59}, "C2C[13]4H6"]
+    a = iso.patterns(comps, n=4)
+    assert a.shape == (4, 4) and a.dtype == numpy.float64
+    assert numpy.array_equal(a[0], iso.calc_iso_dist("C6H12O6", N=4))
+    assert numpy.array_equal(a[3], iso.calc_iso_dist("C2H6", N=4))  # labelled atoms left out
+    full = iso.patterns(comps, n=0)
+    lengths = [len(iso.calc_iso_dist(iso.comp_to_str(iso.Composition(c)), N=0)) for c in comps]
+    assert full.shape == (4, max(lengths))
+    water = lengths[1]
+    assert numpy.array_equal(full[1, :water], iso.calc_iso_dist("H2O1", N=0)) and numpy.isnan(full[1, water:]).all()
+    assert numpy.array_equal(iso.patterns(comps, n=4, threads=1), iso.patterns(comps, n=4, threads=2))
+    none = iso.patterns(comps[:1], n=3, normalize="none")
+    assert none[0].sum() < 1 and none[0][0] == pytest.approx(a[0][0] * none[0][:4].sum() / a[0][:4].sum(), rel=1e-3)
+    with pytest.raises(ValueError, match=r"comps\[1\]"):
+        iso.patterns(["C6", "Q2"], n=3)
+
+
+def test_annotate_reads_engine_tables_as_the_file_route(iso, tmp_path):
+    table = DATA / "formats" / "psm.tsv"
+    params = tmp_path / "p.txt"
+    params.write_text("isotope_peaks_num = 5\nisotope_input_format = fragpipe\n")
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", iso.IsotopeInputWarning)
+        iso.run_single_file(str(table), str(tmp_path), str(params))
+        got = iso.annotate(pandas.read_csv(table, sep="\t"), str(params))
+    want = pandas.read_csv(tmp_path / "psm_isotope_pyopenms.txt", sep="\t", dtype=str, keep_default_na=False)
+    added = ["PepSeq", "N", "Glycan", "PepMods", "GP_Isotopes", "GP_MZ", "GP_Isotopes_MZ", "GP_Isotope_Offset", "GP_PPM"]
+    assert list(got.columns[-14:]) == list(want.columns[-14:])
+    assert (got[added].fillna("").astype(str).values == want[added].values).all()
