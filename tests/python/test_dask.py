@@ -6,10 +6,17 @@ installed package elsewhere), not through sys.path edits.
 """
 
 import logging
+import pathlib
 import shutil
+import subprocess
+import sys
 
+import dask.dataframe
 import distributed
+import pandas
 import pytest
+
+REPO = pathlib.Path(__file__).resolve().parents[2]
 
 
 @pytest.fixture(scope="module")
@@ -47,3 +54,17 @@ def test_a_folder_on_the_workers_as_run_multiple_files(client, iso, examples, tm
     with pytest.raises(KeyError) as info:
         client.submit(iso.run_single_file, str(bad), str(tmp_path / "dask"), params).result()
     assert info.value.args == ("X",) and info.value.__notes__ == ["unknown residue 'X' in PepSeq, line 3 of %s" % bad]
+
+
+def test_annotate_partition_by_partition_as_on_the_whole_table(client, iso, tmp_path):
+    # A realistic table whose columns type the same in every partition.
+    table = tmp_path / "ids.txt"
+    subprocess.run([sys.executable, str(REPO / "bench" / "make_table.py"), str(table), "--rows", "200000",
+                    "--seed", "12"], check=True)
+    whole = iso.annotate(pandas.read_csv(table, sep=r"\s+"))
+
+    frame = dask.dataframe.read_csv(table, sep=r"\s+", blocksize="2MB")
+    assert frame.npartitions > 4
+    parts = frame.map_partitions(iso.annotate, meta=iso.annotate(frame.head(1))).compute()
+    assert len(parts) == 200000
+    pandas.testing.assert_frame_equal(parts.reset_index(drop=True), whole, check_exact=True)

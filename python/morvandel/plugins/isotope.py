@@ -324,7 +324,7 @@ def glycopeptide_comp(pep_seq, glycan):
 
 
 def annotate(df, params=None, threads=None):
-    """A new DataFrame: df's columns plus the columns a table run adds, with the same values.
+    r"""A new DataFrame: df's columns plus the columns a table run adds, with the same values.
 
     Glycan, PepMods, GP_Mass (float64) and GP_Isotopes, and those the options
     ask for (GP_MZ, GP_Isotopes_MZ, ...), as str. params is a parameter
