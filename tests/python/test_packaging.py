@@ -15,7 +15,6 @@ import os
 import pathlib
 import shutil
 import subprocess
-import sys
 
 import pytest
 
