@@ -6,7 +6,7 @@ JOBS     ?= 2
 CMAKE_FLAGS ?=
 OUT      ?= demo-out
 
-.PHONY: all bootstrap build demo test bench bench-large clean
+.PHONY: all bootstrap build demo test bench bench-large picture clean
 
 all: build
 
@@ -26,6 +26,11 @@ demo: build
 	$(BUILD)/isotope -d examples/batch -o $(OUT) -p examples/params.txt
 	@echo "--- $(OUT)/glycopeptides_isotope_pyopenms.txt (first rows) ---"
 	@head -n 4 $(OUT)/glycopeptides_isotope_pyopenms.txt
+
+# The README's picture, docs/envelope_EEQYNSTYR_N4H3F1_z2.png, drawn again
+# from the freshly built Python module (docs/make_picture.py).
+picture: build
+	cmake --build $(BUILD) --target picture
 
 # Every test: unit and end-to-end tests of the core and the command line,
 # and the Python module's tests; then the core's tests again in a build
