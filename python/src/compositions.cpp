@@ -10,7 +10,13 @@ void bind_composition(py::module_& m) {
 Composition(), Composition(mapping) or Composition("C6H12O6"). A mapping in
 insertion order, without item assignment, with +, += (in place) and
 multiplication by an int; a count that becomes zero is dropped. Equal to any
-mapping with the same items.)DOC");
+mapping with the same items.
+
+>>> water = Composition("H2O")
+>>> water + {"C": 1}
+Composition({'H': 2, 'O': 1, 'C': 1})
+>>> round(water.mass(), 6), water * 2 == {"H": 4, "O": 2}
+(18.010565, True))DOC");
   cls.def(py::init<>())
       .def(py::init([](py::object source) {
              if (PyUnicode_Check(source.ptr())) return Composition::from_formula(utf8(source, "formula"));

@@ -34,9 +34,14 @@ Options options_of(py::object params) {
     return read_options(file);
   }
   if (PyDict_Check(params.ptr())) {
+    // A dict without isotope_peaks_num gets the default of 5 too.
     ParamFile file;
     file.path = "the params dict";
     long line = 0;
+    if (!py::reinterpret_borrow<py::dict>(params).contains("isotope_peaks_num")) {
+      file.params.emplace_back("isotope_peaks_num", "5");
+      file.lines.push_back(0);
+    }
     for (auto item : py::reinterpret_borrow<py::dict>(params)) {
       std::string value = PyBool_Check(item.second.ptr()) ? (item.second.ptr() == Py_True ? "true" : "false")
                                                           : py_text(item.second);
@@ -198,11 +203,14 @@ py::object annotate_py(py::object df, py::object params, py::object threads, py:
       added[to_str(result.names[j])] = mass;
       continue;
     }
+    // An object array of str, even for a frame without rows.
     const CellColumn& col = result.cells[c++];
-    py::list values(col.size());
+    py::array values(py::dtype("O"), {static_cast<py::ssize_t>(col.size())}, {});
+    auto** cells = static_cast<PyObject**>(values.mutable_data());
     for (std::size_t i = 0; i < col.size(); ++i) {
-      Cell cell = col.cell(i);
-      values[i] = to_str(cell.raw);
+      py::str text = to_str(col.cell(i).raw);
+      Py_XDECREF(cells[i]);
+      cells[i] = text.release().ptr();
     }
     added[to_str(result.names[j])] = values;
   }

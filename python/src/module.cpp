@@ -35,7 +35,14 @@ PYBIND11_MODULE(_isotope, m) {
       "morvandel.plugins.isotope.IsotopeInputWarning",
       "A table row whose result rests on a guess: a PepSeq character that was skipped, a count cell that is no "
       "non-negative whole number, a row with fewer fields than the header, and the like. Filter it with the "
-      "warnings module, or set isotope_strict = true to make such rows fail the table.",
+      "warnings module, or set isotope_strict = true to make such rows fail the table.\n\n"
+      ">>> import pandas as pd, warnings\n"
+      ">>> df = pd.DataFrame({'PepSeq': ['EEQYNSTYr'], 'N': [4], 'H': [3], 'F': [1], 'S': [0], 'G': [0]})\n"
+      ">>> with warnings.catch_warnings(record=True) as caught:\n"
+      "...     warnings.simplefilter('always')\n"
+      "...     _ = annotate(df)\n"
+      ">>> caught[0].category.__name__, str(caught[0].message)[:34]\n"
+      "('IsotopeInputWarning', \"PepSeq 'EEQYNSTYr' has 'r' at char\")",
       PyExc_UserWarning, nullptr);
   if (!input_warning_type) throw py::error_already_set();
   m.attr("IsotopeInputWarning") = py::handle(input_warning_type);

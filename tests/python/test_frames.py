@@ -100,3 +100,10 @@ def test_annotate_reads_engine_tables_as_the_file_route(iso, tmp_path):
     added = ["PepSeq", "N", "Glycan", "PepMods", "GP_Isotopes", "GP_MZ", "GP_Isotopes_MZ", "GP_Isotope_Offset", "GP_PPM"]
     assert list(got.columns[-14:]) == list(want.columns[-14:])
     assert (got[added].fillna("").astype(str).values == want[added].values).all()
+
+
+def test_annotate_of_an_empty_frame_keeps_text_columns(iso):
+    df = pandas.DataFrame({"PepSeq": pandas.Series([], dtype=object), "N": [], "H": [], "F": [], "S": [], "G": []})
+    out = iso.annotate(df, {"isotope_strict": True})  # isotope_peaks_num defaults to 5 in a dict too
+    assert list(out.columns[-4:]) == ["Glycan", "PepMods", "GP_Mass", "GP_Isotopes"]
+    assert out["Glycan"].dtype == object and out["GP_Mass"].dtype == numpy.float64 and len(out) == 0

@@ -329,8 +329,9 @@ def annotate(df, params=None, threads=None):
     Glycan, PepMods, GP_Mass (float64) and GP_Isotopes, and those the options
     ask for (GP_MZ, GP_Isotopes_MZ, ...), as str. params is a parameter
     file's path, or a dict of options whose values are read as parameter
-    values (str(value); True and False as true and false); None means
-    {"isotope_peaks_num": 5}. df is not modified. Notes on rows come as
+    values (str(value); True and False as true and false) and where
+    isotope_peaks_num is 5 unless given; None means {"isotope_peaks_num": 5}.
+    df is not modified. Notes on rows come as
     IsotopeInputWarning, errors as the file run raises them; rows are named
     by position and index label. threads: worker threads (None: as
     ISOTOPE_THREADS and isotope_threads say; 0: every core). Written with
