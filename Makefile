@@ -40,6 +40,9 @@ test: build
 	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DISOTOPE_SANITIZE=ON -DISOTOPE_PYTHON=OFF
 	cmake --build $(BUILD)-asan -j$(JOBS)
 	ctest --test-dir $(BUILD)-asan --output-on-failure -j$(JOBS)
+	cmake -S . -B $(BUILD)-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DISOTOPE_TSAN=ON -DISOTOPE_PYTHON=OFF
+	cmake --build $(BUILD)-tsan -j$(JOBS)
+	ctest --test-dir $(BUILD)-tsan --output-on-failure -j$(JOBS)
 
 # Throughput and peak memory at one thread and at every thread on a
 # generated realistic 1,000,000-row table and on a 200,000-row library of
@@ -84,4 +87,4 @@ fuzz: bootstrap
 	fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-bench $(OUT) bench/data
+	rm -rf $(BUILD) $(BUILD)-asan $(BUILD)-tsan $(BUILD)-bench $(OUT) bench/data
