@@ -33,8 +33,9 @@ picture: build
 	cmake --build $(BUILD) --target picture
 
 # Every test: unit and end-to-end tests of the core and the command line,
-# and the Python module's tests; then the core's tests again in a build
-# with AddressSanitizer and UndefinedBehaviorSanitizer.
+# and the Python module's tests (with a pip install from a fresh clone);
+# then the core's tests again in a build with AddressSanitizer and
+# UndefinedBehaviorSanitizer, and in one with ThreadSanitizer.
 test: build
 	ctest --test-dir $(BUILD) --output-on-failure -j$(JOBS)
 	cmake -S . -B $(BUILD)-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DISOTOPE_SANITIZE=ON -DISOTOPE_PYTHON=OFF
