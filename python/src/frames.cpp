@@ -6,8 +6,10 @@
 #include <pybind11/stl.h>
 
 #include <cmath>
+#include <deque>
 #include <cstdlib>
 #include <limits>
+#include <unordered_map>
 
 #include "convert.hpp"
 #include "isotope/base/pyformat.hpp"
@@ -19,6 +21,9 @@
 namespace isotope::python {
 
 namespace {
+
+// Distinct cell texts remembered per added column while building it.
+constexpr std::size_t kSharedTexts = 1 << 16;
 
 std::string py_text(py::handle obj) { return std::string(utf8(py::str(obj), "text")); }
 
@@ -67,6 +72,7 @@ CellColumn cells_of(py::handle series, std::size_t rows, bool as_text) {
   CellColumn col;
   col.types.reserve(rows);
   col.ends.reserve(rows);
+  col.text.reserve(rows * 8);
   py::array values = py::reinterpret_steal<py::array>(PyObject_CallMethod(series.ptr(), "to_numpy", nullptr));
   if (!values) throw py::error_already_set();
   const char kind = values.dtype().kind();
@@ -203,15 +209,30 @@ py::object annotate_py(py::object df, py::object params, py::object threads, py:
       added[to_str(result.names[j])] = mass;
       continue;
     }
-    // An object array of str, even for a frame without rows.
-    const CellColumn& col = result.cells[c++];
-    py::array values(py::dtype("O"), {static_cast<py::ssize_t>(col.size())}, {});
+    // An object array of str, even for a frame without rows. Rows repeat
+    // glycopeptides: equal texts share one str object (up to a bound on
+    // the distinct texts remembered).
+    py::array values(py::dtype("O"), {static_cast<py::ssize_t>(frame.rows)}, {});
     auto** cells = static_cast<PyObject**>(values.mutable_data());
-    for (std::size_t i = 0; i < col.size(); ++i) {
-      py::str text = to_str(col.cell(i).raw);
-      Py_XDECREF(cells[i]);
-      cells[i] = text.release().ptr();
+    std::unordered_map<std::string_view, PyObject*> seen;
+    std::size_t i = 0;
+    for (const auto& piece : result.pieces) {
+      const CellColumn& col = piece[c];
+      for (std::size_t r = 0; r < col.size(); ++r, ++i) {
+        std::string_view text = col.cell(r).raw;
+        PyObject* obj = nullptr;
+        if (auto hit = seen.find(text); hit != seen.end()) {
+          obj = hit->second;
+          Py_INCREF(obj);
+        } else {
+          obj = to_str(text).release().ptr();
+          if (seen.size() < kSharedTexts) seen.emplace(text, obj);
+        }
+        Py_XDECREF(cells[i]);
+        cells[i] = obj;
+      }
     }
+    ++c;
     added[to_str(result.names[j])] = values;
   }
   // A new DataFrame: the input's columns (those it shares with the added
@@ -240,19 +261,33 @@ py::array_t<double> patterns_py(py::object comps, py::object n, py::object norma
   // compositions made from mappings.
   py::list items = py::list(comps);
   std::vector<PatternInput> inputs(items.size());
-  std::vector<Composition> owned;
-  owned.reserve(items.size());
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    py::handle item = items[i];
-    if (PyUnicode_Check(item.ptr())) {
-      inputs[i].formula = utf8(item, "formula");
-    } else if (is_composition(item)) {
-      inputs[i].composition = &item.cast<const Composition&>();
-    } else {
-      owned.push_back(composition_from_mapping(item));
-      inputs[i].composition = &owned.back();
+  std::deque<Composition> owned;  // stable addresses
+  auto convert = [&](std::size_t begin, std::size_t end) {
+    for (std::size_t i = begin; i < end; ++i) {
+      py::handle item = PyList_GET_ITEM(items.ptr(), static_cast<py::ssize_t>(i));
+      if (PyUnicode_Check(item.ptr())) {
+        inputs[i].formula = utf8(item, "formula");
+      } else if (is_composition(item)) {
+        inputs[i].composition = &item.cast<const Composition&>();
+      } else {
+        owned.push_back(composition_from_mapping(item));
+        inputs[i].composition = &owned.back();
+      }
     }
+  };
+  if (request.peaks > 0) {
+    // Rows of a known width, written in place; the inputs are converted
+    // (under the lock) piece by piece while the workers compute.
+    py::array_t<double> out({static_cast<py::ssize_t>(inputs.size()), static_cast<py::ssize_t>(request.peaks)});
+    double* data = out.mutable_data();
+    py::gil_scoped_release release;
+    many_patterns_into(inputs, request, n_threads, data, [&](std::size_t begin, std::size_t end) {
+      py::gil_scoped_acquire gil;
+      convert(begin, end);
+    });
+    return out;
   }
+  convert(0, inputs.size());
   std::vector<std::vector<double>> rows;
   {
     py::gil_scoped_release release;

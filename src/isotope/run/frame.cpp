@@ -105,13 +105,13 @@ FrameResult annotate_frame(const FrameTable& frame, const Options& options, cons
 
   FrameResult result;
   for (const AddedColumn& c : added) {
-    if (c.kind == Added::Mass) {
+    if (c.kind == Added::Mass)
       result.mass_column = result.names.size();
-    } else {
-      result.cells.emplace_back();
-    }
+    else
+      ++result.text_columns;
     result.names.push_back(c.name);
   }
+  result.mass.reserve(frame.rows);
   auto where = [&](std::size_t row) {
     return frame.row_name ? frame.row_name(row) : "row " + std::to_string(row);
   };
@@ -147,7 +147,7 @@ FrameResult annotate_frame(const FrameTable& frame, const Options& options, cons
   w.work = [&](std::size_t s, unsigned k) {
     Piece& p = slots[s];
     Worker& wk = workers[k];
-    p.cells.assign(result.cells.size(), CellColumn{});
+    p.cells.assign(result.text_columns, CellColumn{});
     p.mass.clear();
     p.notes.clear();
     p.note_text.clear();
@@ -204,16 +204,8 @@ FrameResult annotate_frame(const FrameTable& frame, const Options& options, cons
       if (notes.strict_failed()) throw notes.strict_error(&*p.error);
       throw *p.error;
     }
-    for (std::size_t c = 0; c < p.cells.size(); ++c) {
-      CellColumn& to = result.cells[c];
-      const CellColumn& from = p.cells[c];
-      const std::size_t base = to.text.size();
-      to.text += from.text;
-      for (std::size_t i = 0; i < from.size(); ++i) {
-        to.ends.push_back(base + from.ends[i]);
-        to.types.push_back(ColumnType::TextAsRead);
-      }
-    }
+    result.pieces.push_back(std::move(p.cells));
+    p.cells.clear();
     result.mass.insert(result.mass.end(), p.mass.begin(), p.mass.end());
     return true;
   };

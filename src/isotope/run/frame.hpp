@@ -58,12 +58,15 @@ struct FrameTable {
   std::function<std::string(std::size_t row)> row_name;
 };
 
-// The columns a run adds, in order.
+// The columns a run adds, in order. Their cells come in pieces of rows, as
+// they were computed: pieces[p][c] holds the cells of added column c (GP_Mass
+// left out) for the rows of piece p, pieces in row order.
 struct FrameResult {
   std::vector<std::string> names;
-  std::vector<CellColumn> cells;  // per added column but GP_Mass
-  std::vector<double> mass;       // GP_Mass (NaN for a row without results)
-  std::size_t mass_column = 0;    // GP_Mass's place among names
+  std::vector<std::vector<CellColumn>> pieces;
+  std::vector<double> mass;     // GP_Mass (NaN for a row without results)
+  std::size_t mass_column = 0;  // GP_Mass's place among names
+  std::size_t text_columns = 0;
 };
 
 // Computes every row; throws the first failing row's error.
