@@ -10,6 +10,7 @@
 #include "isotope/pattern/isotope_pattern.hpp"
 #include "isotope/run/import_run.hpp"
 #include "isotope/run/notes.hpp"
+#include "isotope/run/piece_notes.hpp"
 #include "isotope/run/ordered_run.hpp"
 
 namespace isotope {
@@ -19,42 +20,19 @@ namespace {
 constexpr std::size_t kPieceRows = 2048;
 
 struct Piece {
-  struct Note {
-    std::size_t row;  // within the frame
-    NoteKind kind;
-    std::size_t begin, end;
-  };
   std::size_t first = 0, count = 0;
   std::vector<CellColumn> cells;  // per added column but GP_Mass
   std::vector<double> mass;
-  std::vector<Note> notes;
-  std::string note_text;
+  PieceNotes notes;  // by row of the frame
   std::optional<Error> error;
   std::size_t rows_done = 0;
-};
-
-class PieceNotes final : public NoteSink {
- public:
-  void start(Piece& piece, std::size_t row) {
-    piece_ = &piece;
-    row_ = row;
-  }
-  void note(NoteKind kind, std::string_view text) override {
-    std::size_t begin = piece_->note_text.size();
-    piece_->note_text += text;
-    piece_->notes.push_back({row_, kind, begin, piece_->note_text.size()});
-  }
-
- private:
-  Piece* piece_ = nullptr;
-  std::size_t row_ = 0;
 };
 
 struct Worker {
   RowComputer rows;
   RowOutput out;
   RowCells cells;
-  PieceNotes notes;
+  RowNotes notes;
   std::vector<std::string> texts;  // a search-engine row's cells
   Worker(const ModelTables& tables, const ModificationResolver& resolver, const Options& options)
       : rows(tables, resolver, options) {}
@@ -150,12 +128,11 @@ FrameResult annotate_frame(const FrameTable& frame, const Options& options, cons
     p.cells.assign(result.text_columns, CellColumn{});
     p.mass.clear();
     p.notes.clear();
-    p.note_text.clear();
     p.error.reset();
     for (std::size_t i = 0; i < p.count; ++i) {
       const std::size_t row = p.first + i;
       p.rows_done = i;
-      wk.notes.start(p, row);
+      wk.notes.start(p.notes, row);
       std::string_view column;
       try {
         if (engine) {
@@ -169,15 +146,8 @@ FrameResult annotate_frame(const FrameTable& frame, const Options& options, cons
           wk.cells.precursor = cell(precursor, row);
           wk.rows.compute(wk.cells, wk.out, wk.notes, column);
           for (std::size_t c = 0; c < 5; ++c)
-            if (frame.float_cause_row[c] == row) {
-              std::string code(kCountColumns[c]);
-              const Cell& cause = wk.cells.counts[c];
-              wk.notes.note(NoteKind::CountColumn,
-                            "count column " + code + " holds floats because of the " +
-                                (is_missing_value(cause.type, cause.raw) ? std::string("missing cell")
-                                                                         : "cell " + py_repr(cause.raw)) +
-                                " here, so every Glycan string writes " + code + " as a float (" + code + "4.0)");
-            }
+            if (frame.float_cause_row[c] == row)
+              wk.notes.note(NoteKind::CountColumn, float_column_note(c, wk.cells.counts[c]));
         }
       } catch (Error& e) {
         e.at(where(row) + " of the DataFrame", 0, column);
@@ -195,10 +165,7 @@ FrameResult annotate_frame(const FrameTable& frame, const Options& options, cons
   };
   w.commit = [&](std::size_t s) {
     Piece& p = slots[s];
-    for (const Piece::Note& n : p.notes) {
-      if (n.row >= p.first + p.rows_done) break;
-      notes.row(n.kind, std::string_view(p.note_text).substr(n.begin, n.end - n.begin), static_cast<long>(n.row));
-    }
+    p.notes.commit(p.first + p.rows_done, notes, [](std::size_t row) { return static_cast<long>(row); });
     if (p.error) {
       notes.finish();
       if (notes.strict_failed()) throw notes.strict_error(&*p.error);

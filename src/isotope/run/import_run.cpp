@@ -9,6 +9,7 @@
 #include "isotope/io/cells.hpp"
 #include "isotope/io/delimited_reader.hpp"
 #include "isotope/run/notes.hpp"
+#include "isotope/run/piece_notes.hpp"
 #include "isotope/run/ordered_run.hpp"
 #include "isotope/run/progress.hpp"
 
@@ -20,46 +21,20 @@ constexpr std::size_t kPieceRows = 1024;
 
 
 struct Piece {
-  struct Note {
-    std::size_t row;
-    NoteKind kind;
-    std::size_t begin, end;
-  };
   std::vector<std::vector<std::string>> rows;
   std::vector<long> lines;
   std::size_t count = 0;  // rows in use
   std::string out;
-  std::vector<Note> notes;
-  std::string note_text;
+  PieceNotes notes;  // by row within the piece
   std::optional<Error> error;
   std::size_t rows_done = 0;
   std::size_t decoys = 0, with_offset = 0, off_mono = 0;
-
-  void note(std::size_t row, NoteKind kind, std::string_view text) {
-    std::size_t begin = note_text.size();
-    note_text += text;
-    notes.push_back({row, kind, begin, note_text.size()});
-  }
-};
-
-// A worker's notes, into the piece it works on.
-class PieceNotes final : public NoteSink {
- public:
-  void start(Piece& piece, std::size_t row) {
-    piece_ = &piece;
-    row_ = row;
-  }
-  void note(NoteKind kind, std::string_view text) override { piece_->note(row_, kind, text); }
-
- private:
-  Piece* piece_ = nullptr;
-  std::size_t row_ = 0;
 };
 
 struct Worker {
   RowComputer rows;
   RowOutput out;
-  PieceNotes notes;
+  RowNotes notes;
   Worker(const ModelTables& tables, const ModificationResolver& resolver, const Options& options)
       : rows(tables, resolver, options) {}
 };
@@ -140,14 +115,13 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
     Worker& wk = workers[k];
     p.out.clear();
     p.notes.clear();
-    p.note_text.clear();
     p.error.reset();
     p.decoys = p.with_offset = p.off_mono = 0;
     for (std::size_t i = 0; i < p.count; ++i) {
       p.rows_done = i;
       const std::vector<std::string>& cells = p.rows[i];
       if (cells.size() != n_in)
-        p.note(i, NoteKind::ShortRow,
+        p.notes.add(i, NoteKind::ShortRow,
                "row has " + std::to_string(cells.size()) + " fields where the header has " + std::to_string(n_in) +
                    (cells.size() < n_in ? "; its last cells were read as empty" : "; the fields beyond were dropped"));
       std::string& b = p.out;
@@ -157,7 +131,7 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
         if (j < cells.size()) append_quoted_field(b, cells[j]);
       }
       std::string_view column;
-      wk.notes.start(p, i);
+      wk.notes.start(p.notes, i);
       RowStatus status;
       try {
         status = import_row(columns, cells, import_tables, wk.rows, wk.out, wk.notes, column);
@@ -180,30 +154,28 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
     }
     p.rows_done = p.count;
   };
-  std::string head;
+  auto write_header = [&] {
+    std::string head;
+    for (std::size_t j = 0; j < n_in; ++j) {
+      if (j) head += '\t';
+      append_quoted_field(head, header[j]);
+    }
+    for (const AddedColumn& c : added) {
+      head += '\t';
+      head += c.name;
+    }
+    head += '\n';
+    file.write(head);
+  };
   w.commit = [&](std::size_t s) {
     Piece& p = slots[s];
-    for (const Piece::Note& n : p.notes) {
-      if (n.row >= p.rows_done) break;
-      notes.row(n.kind, std::string_view(p.note_text).substr(n.begin, n.end - n.begin), p.lines[n.row]);
-    }
+    p.notes.commit(p.rows_done, notes, [&](std::size_t row) { return p.lines[row]; });
     if (p.error) {
       notes.finish();
       if (notes.strict_failed()) throw notes.strict_error(&*p.error);
       throw *p.error;
     }
-    if (committed == 0) {
-      for (std::size_t j = 0; j < n_in; ++j) {
-        if (j) head += '\t';
-        append_quoted_field(head, header[j]);
-      }
-      for (const AddedColumn& c : added) {
-        head += '\t';
-        head += c.name;
-      }
-      head += '\n';
-      file.write(head);
-    }
+    if (committed == 0) write_header();
     file.write(p.out);
     committed += p.count;
     decoys += p.decoys;
@@ -223,19 +195,7 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
   if (off_mono > 0)
     console.err("isotope: " + std::to_string(off_mono) + " of " + std::to_string(with_offset) +
                 " rows match isotope peak +1 or another non-monoisotopic peak (GP_Isotope_Offset)\n");
-  if (committed == 0) {
-    // A header without rows: the header line alone.
-    for (std::size_t j = 0; j < n_in; ++j) {
-      if (j) head += '\t';
-      append_quoted_field(head, header[j]);
-    }
-    for (const AddedColumn& c : added) {
-      head += '\t';
-      head += c.name;
-    }
-    head += '\n';
-    file.write(head);
-  }
+  if (committed == 0) write_header();  // a header without rows: the header line alone
   file.commit();
 }
 

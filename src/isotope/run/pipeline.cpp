@@ -15,6 +15,7 @@
 #include "isotope/pattern/isotope_pattern.hpp"
 #include "isotope/run/import_run.hpp"
 #include "isotope/run/notes.hpp"
+#include "isotope/run/piece_notes.hpp"
 #include "isotope/run/ordered_run.hpp"
 #include "isotope/run/params.hpp"
 #include "isotope/run/progress.hpp"
@@ -195,44 +196,20 @@ void append_header(std::string& out, const OutputPlan& plan) {
 // The computing pass.
 
 struct Piece {
-  struct Note {
-    std::size_t row;  // within the piece
-    NoteKind kind;
-    std::size_t begin, end;  // in note_text
-  };
   RecordBatch records;
   std::string out;
-  std::vector<Note> notes;
-  std::string note_text;
+  PieceNotes notes;  // by row within the piece
   std::optional<Error> error;
   std::size_t rows_done = 0;  // rows computed (all, or those before the error)
   std::size_t max_peaks = 0;
   std::size_t with_offset = 0, off_mono = 0;  // rows with GP_Isotope_Offset, and those not 0
 };
 
-// A worker's notes, into the piece it works on.
-class PieceNotes final : public NoteSink {
- public:
-  void start(Piece& piece, std::size_t row) {
-    piece_ = &piece;
-    row_ = row;
-  }
-  void note(NoteKind kind, std::string_view text) override {
-    std::size_t begin = piece_->note_text.size();
-    piece_->note_text += text;
-    piece_->notes.push_back({row_, kind, begin, piece_->note_text.size()});
-  }
-
- private:
-  Piece* piece_ = nullptr;
-  std::size_t row_ = 0;
-};
-
 struct Worker {
   RowComputer rows;
   RowOutput out;
   RowCells cells;
-  PieceNotes notes;
+  RowNotes notes;
   Worker(const ModelTables& tables, const ModificationResolver& resolver, const Options& options)
       : rows(tables, resolver, options) {}
 };
@@ -245,7 +222,6 @@ class Computing {
   void work(Piece& p, Worker& w) const {
     p.out.clear();
     p.notes.clear();
-    p.note_text.clear();
     p.error.reset();
     p.max_peaks = 0;
     p.with_offset = p.off_mono = 0;
@@ -260,7 +236,7 @@ class Computing {
         auto c = static_cast<std::size_t>(j);
         return Cell{types[c], c < fields ? p.records.field(i, c) : std::string_view{}, true};
       };
-      w.notes.start(p, i);
+      w.notes.start(p.notes, i);
       if (fields < plan_.n_in) note_short_row(w.notes, fields);
       w.cells.pep_seq = cell(plan_.pep_seq);
       for (std::size_t k = 0; k < 5; ++k) w.cells.counts[k] = cell(plan_.counts[k]);
@@ -271,7 +247,7 @@ class Computing {
         w.rows.compute(w.cells, w.out, w.notes, column);
         for (std::size_t k = 0; k < 5; ++k)
           if (plan_.counts[k] >= 0 && layout_.float_cause_line[static_cast<std::size_t>(plan_.counts[k])] == line)
-            note_float_column(w.notes, k, w.cells.counts[k]);
+            w.notes.note(NoteKind::CountColumn, float_column_note(k, w.cells.counts[k]));
         append_row(p, i, types, fields, w.out);
       } catch (Error& e) {
         e.at(path_, line, column);
@@ -296,14 +272,6 @@ class Computing {
                                        " read as missing (an empty cell in a tab-separated file?)");
   }
 
-  static void note_float_column(NoteSink& notes, std::size_t k, const Cell& cause) {
-    std::string code(kCountColumns[k]);
-    notes.note(NoteKind::CountColumn,
-               "count column " + code + " holds floats because of the " +
-                   (is_missing_value(cause.type, cause.raw) ? std::string("missing cell")
-                                                            : "cell " + py_repr(cause.raw)) +
-                   " here, so every Glycan string of the table writes " + code + " as a float (" + code + "4.0)");
-  }
 
   void append_row(Piece& p, std::size_t i, const std::vector<ColumnType>& types, std::size_t fields,
                   const RowOutput& out) const {
@@ -401,10 +369,7 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   w.work = [&](std::size_t s, unsigned k) { computing.work(slots[s], workers[k]); };
   w.commit = [&](std::size_t s) {
     Piece& p = slots[s];
-    for (const Piece::Note& n : p.notes) {
-      if (n.row >= p.rows_done) break;
-      notes.row(n.kind, std::string_view(p.note_text).substr(n.begin, n.end - n.begin), p.records.records[n.row].line);
-    }
+    p.notes.commit(p.rows_done, notes, [&](std::size_t row) { return p.records.records[row].line; });
     if (p.error) {
       notes.finish();
       if (notes.strict_failed()) throw notes.strict_error(&*p.error);

@@ -108,6 +108,13 @@ std::string_view added_text(const RowOutput& out, Added kind, std::size_t which)
   return {};
 }
 
+std::string float_column_note(std::size_t k, const Cell& cause) {
+  const std::string code(kCountColumns[k]);
+  return "count column " + code + " holds floats because of the " +
+         (is_missing_value(cause.type, cause.raw) ? std::string("missing cell") : "cell " + py_repr(cause.raw)) +
+         " here, so every Glycan string of the table writes " + code + " as a float (" + code + "4.0)";
+}
+
 std::shared_ptr<const UnimodDb> shared_unimod() {
   static const std::shared_ptr<const UnimodDb> db = UnimodDb::load();
   return db;

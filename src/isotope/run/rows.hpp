@@ -104,6 +104,9 @@ std::vector<AddedColumn> added_columns(const Options& options);
 // GP_Isotopes, GP_MZ, GP_Isotopes_MZ, GP_Isotope_Offset, GP_PPM.
 std::vector<AddedColumn> imported_columns();
 
+// The note on the cell that made count column kCountColumns[k] float-held.
+std::string float_column_note(std::size_t k, const Cell& cause);
+
 // What a row adds, as text for the output (views valid until the next
 // compute call).
 struct RowOutput {
