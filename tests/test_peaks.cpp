@@ -1,5 +1,5 @@
 // Peak positions and true probabilities, and the fine structure, against
-// IsoSpec given OpenMS's own element data (isospec_peaks.py reads
+// IsoSpec given OpenMS's own element data (fine_structure_reference.py reads
 // Elements.xml): H C N O S compositions from a small peptide to a 10 kDa
 // glycopeptide.
 #include <gtest/gtest.h>
@@ -25,7 +25,7 @@ using testing_support::run;
 namespace {
 
 const std::string kElements = std::string(ISOTOPE_OPENMS_SHARE) + "/CHEMISTRY/Elements.xml";
-const std::string kScript = std::string(ISOTOPE_TEST_DATA) + "/../isospec_peaks.py";
+const std::string kScript = std::string(ISOTOPE_TEST_DATA) + "/../fine_structure_reference.py";
 
 // The script's lines, split into fields, per formula.
 std::map<std::string, std::vector<std::vector<double>>> isospec(const std::vector<std::string>& formulas,
