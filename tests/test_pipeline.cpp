@@ -294,18 +294,18 @@ TEST(Notes, EachKindNamesItsLineAndCharacter) {
   const std::string cat = " of " + in;
   EXPECT_EQ(warning_lines(counts.run.err),
             (std::vector<std::string>{
-                "count cell N 'two' is text, not a non-negative whole number: it was read as 0 (Glycan "
+                "count cell N 'two' is text: it was read as 0 (Glycan "
                 "'NtwoH3.0F1S0.0G0'), line 3" + cat,
-                "count cell H 'NA' is missing, not a non-negative whole number: it was read as 0 (Glycan "
+                "count cell H 'NA' is missing: it was read as 0 (Glycan "
                 "'N4HnanF1S0.0G0'), line 4" + cat,
                 "count column H holds floats because of the missing cell here, so every Glycan string of the table "
-                "writes H as a float (H4.0), line 4" + cat,
-                "count cell F '-1' is negative, not a non-negative whole number: it was read as 0 (Glycan "
+                "writes H as a float (4 is written H4.0), line 4" + cat,
+                "count cell F '-1' is negative: it was read as 0 (Glycan "
                 "'N4H3.0F-1S0.0G0'), line 5" + cat,
                 "count cells S '1.5' (not a whole number) and G 'True' (a truth value) are not non-negative whole "
                 "numbers: they were read as 1 and 0 (Glycan 'N4H3.0F1S1.5GTrue'), line 6" + cat,
                 "count column S holds floats because of the cell '1.5' here, so every Glycan string of the table "
-                "writes S as a float (S4.0), line 6" + cat,
+                "writes S as a float (4 is written S4.0), line 6" + cat,
             }));
 }
 

@@ -112,7 +112,7 @@ std::string float_column_note(std::size_t k, const Cell& cause) {
   const std::string code(kCountColumns[k]);
   return "count column " + code + " holds floats because of the " +
          (is_missing_value(cause.type, cause.raw) ? std::string("missing cell") : "cell " + py_repr(cause.raw)) +
-         " here, so every Glycan string of the table writes " + code + " as a float (" + code + "4.0)";
+         " here, so every Glycan string of the table writes " + code + " as a float (4 is written " + code + "4.0)";
 }
 
 std::shared_ptr<const UnimodDb> shared_unimod() {
@@ -339,8 +339,7 @@ void RowComputer::note_counts(const RowCells& cells, const std::string& glycan, 
   };
   std::string text;
   if (n == 1) {
-    text = "count cell " + cell(bad[0]) + " is " + bad[0].why + ", not a non-negative whole number: it was read as " +
-           value(bad[0]);
+    text = "count cell " + cell(bad[0]) + " is " + bad[0].why + ": it was read as " + value(bad[0]);
   } else {
     text = "count cells " + join([&](const Bad& b) { return cell(b) + " (" + b.why + ")"; }) +
            " are not non-negative whole numbers: they were read as " + join(value);
