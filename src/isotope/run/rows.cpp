@@ -27,7 +27,7 @@ namespace {
 // Each memory holds at most this many bytes of text: when the next entry
 // would pass it, the memory starts afresh. Realistic tables repeat a few
 // thousand glycopeptides; a table of megabyte cells cannot fill memory.
-constexpr std::size_t kMaxCachedBytes = std::size_t{4} << 20;
+constexpr std::size_t kMaxCachedBytes = std::size_t{2} << 20;
 // A memory whose lookups hit fewer than one in eight over a window of this
 // many lookups (a table of distinct glycopeptides) is switched off for the
 // rest of the table.
