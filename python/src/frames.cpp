@@ -86,14 +86,14 @@ CellColumn cells_of(py::handle series, std::size_t rows, bool as_text) {
       col.push(ColumnType::Float, buf);
     }
   };
-  if (kind == 'i' || kind == 'u') {
+  if (kind == 'u') {  // may exceed int64: through Python's int
+    for (auto v : values) col.push(ColumnType::Int, py_text(v));
+    return col;
+  }
+  if (kind == 'i') {
     py::array_t<std::int64_t> ints = py::array_t<std::int64_t, py::array::forcecast>::ensure(values);
     auto r = ints.unchecked<1>();
     for (py::ssize_t i = 0; i < r.shape(0); ++i) col.push(ColumnType::Int, std::to_string(r(i)));
-    if (kind == 'u') {  // beyond int64, through Python's int
-      col = CellColumn{};
-      for (auto v : values) col.push(ColumnType::Int, py_text(v));
-    }
     return col;
   }
   if (kind == 'f') {

@@ -97,11 +97,7 @@ BatchReport run_batch(const std::string& input_dir, const std::optional<std::str
     if (format ? selects_file(*format, n) : is_table_name(n)) tables.push_back(n);
   BatchReport report;
   if (tables.empty()) {
-    std::string text = no_table_warning(input_dir, entries, format);
-    if (console.warn)
-      console.warn(text);
-    else
-      console.err("isotope: warning: " + text + "\n");
+    console.warning(no_table_warning(input_dir, entries, format));
     return report;
   }
   for (const std::string& name : tables) {

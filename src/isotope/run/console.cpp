@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 namespace isotope {
 
@@ -20,6 +21,20 @@ Console Console::standard() {
   winsize ws{};
   if (c.err_is_terminal && ::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) c.err_columns = ws.ws_col;
   return c;
+}
+
+void Console::warning(std::string_view text, const std::function<void(std::string_view)>& line) const {
+  if (warn) {
+    warn(text);
+    return;
+  }
+  std::string text_line = "isotope: warning: ";
+  text_line += text;
+  text_line += '\n';
+  if (line)
+    line(text_line);
+  else
+    err(text_line);
 }
 
 }  // namespace isotope

@@ -29,6 +29,11 @@ struct Console {
   // The process's standard output and standard error, each flushed after
   // every write, so that the two keep their order in one file.
   static Console standard();
+
+  // Shows one warning: through `warn` when set, else as a line
+  // "isotope: warning: <text>" written by `line` (the progress counter's
+  // message, so that the counter is drawn again below it) or on `err`.
+  void warning(std::string_view text, const std::function<void(std::string_view)>& line = {}) const;
 };
 
 }  // namespace isotope

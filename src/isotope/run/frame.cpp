@@ -94,12 +94,7 @@ FrameResult annotate_frame(const FrameTable& frame, const Options& options, cons
     return frame.row_name ? frame.row_name(row) : "row " + std::to_string(row);
   };
   TableNotes notes(
-      [&](std::string_view text) {
-        if (console.warn)
-          console.warn(text);
-        else
-          console.err("isotope: warning: " + std::string(text) + "\n");
-      },
+      [&](std::string_view text) { console.warning(text); },
       "the DataFrame", options.strict, [&](long row) { return where(static_cast<std::size_t>(row)); });
 
   std::vector<Piece> slots(2 * static_cast<std::size_t>(threads) + 2);

@@ -87,12 +87,7 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
   // The rows are not counted beforehand: the counter shows no total.
   Progress progress(console, std::nullopt);
   TableNotes notes(
-      [&](std::string_view text) {
-        if (console.warn)
-          console.warn(text);
-        else
-          progress.message("isotope: warning: " + std::string(text) + "\n");
-      },
+      [&](std::string_view text) { console.warning(text, [&](std::string_view shown) { progress.message(shown); }); },
       input_file, options.strict);
 
   std::size_t rows_read = 0, committed = 0, decoys = 0, with_offset = 0, off_mono = 0;

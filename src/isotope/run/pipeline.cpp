@@ -337,12 +337,7 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
 
   Progress progress(console, layout.rows);
   TableNotes notes(
-      [&](std::string_view text) {
-        if (console.warn)
-          console.warn(text);
-        else
-          progress.message("isotope: warning: " + std::string(text) + "\n");
-      },
+      [&](std::string_view text) { console.warning(text, [&](std::string_view shown) { progress.message(shown); }); },
       input_file, options.strict);
   TableReader reader(input_file);
   {
