@@ -13,6 +13,7 @@
 
 #include "isotope/base/errors.hpp"
 #include "isotope/model/composition.hpp"
+#include "isotope/pattern/envelope.hpp"
 #include "isotope/run/console.hpp"
 
 namespace isotope::python {
@@ -85,6 +86,9 @@ py::handle input_warning();
 // The console of a table run: sys.stdout and sys.stderr, warnings through
 // warnings.warn.
 Console python_console();
+
+// A normalize argument: "sum", "max" or "none", else ValueError.
+Normalize normalize_of(py::handle value);
 
 // The parts of the module, bound in this order by module.cpp.
 void bind_composition(py::module_& m);

@@ -27,32 +27,27 @@ constexpr std::size_t kSharedTexts = 1 << 16;
 
 std::string py_text(py::handle obj) { return std::string(utf8(py::str(obj), "text")); }
 
-// The options of annotate's params: None (isotope_peaks_num = 5), a dict of
+// The options of annotate's params: None (the defaults), a dict of
 // options (values through str(), True and False as true and false, each
 // named by its position for errors), or a parameter file's path.
 Options options_of(py::object params) {
   if (params.is_none()) {
     ParamFile file;
     file.path = "the default options";
-    file.params = {{"isotope_peaks_num", "5"}};
-    file.lines = {1};
+    add_frame_defaults(file);
     return read_options(file);
   }
   if (PyDict_Check(params.ptr())) {
-    // A dict without isotope_peaks_num gets the default of 5 too.
     ParamFile file;
     file.path = "the params dict";
     long line = 0;
-    if (!py::reinterpret_borrow<py::dict>(params).contains("isotope_peaks_num")) {
-      file.params.emplace_back("isotope_peaks_num", "5");
-      file.lines.push_back(0);
-    }
     for (auto item : py::reinterpret_borrow<py::dict>(params)) {
       std::string value = PyBool_Check(item.second.ptr()) ? (item.second.ptr() == Py_True ? "true" : "false")
                                                           : py_text(item.second);
       file.params.emplace_back(py_text(item.first), std::string(text::strip(value)));
       file.lines.push_back(++line);
     }
+    add_frame_defaults(file);
     return read_options(file);
   }
   return read_options(read_param_file(fs_path(params)));
@@ -60,9 +55,9 @@ Options options_of(py::object params) {
 
 unsigned threads_of(py::object threads, const Options& options) {
   if (threads.is_none()) return resolve_threads(options, std::getenv("ISOTOPE_THREADS"));
-  std::int64_t n = to_int64(threads, "threads");
-  if (n < 0 || n > 4096) throw py::value_error("threads must be from 0 (every core) to 4096");
-  return n == 0 ? usable_cores() : static_cast<unsigned>(n);
+  std::optional<unsigned> n = thread_count(to_int64(threads, "threads"));
+  if (!n) throw py::value_error("threads must be from 0 (every core) to 4096");
+  return *n;
 }
 
 // One column of a DataFrame as cells typed as pandas holds them: numbers of
@@ -161,10 +156,10 @@ py::object annotate_py(py::object df, py::object params, py::object threads, py:
   frame.columns.resize(frame.names.size());
   std::vector<std::string> wanted;
   if (!options.input_format) {
-    wanted = {"PepSeq", "N", "H", "F", "S", "G"};
-    if (options.charge_column) wanted.push_back(*options.charge_column);
-    if (options.precursor_mz_column) wanted.push_back(*options.precursor_mz_column);
+    wanted = columns_read(options);
   }
+  const std::vector<std::string> counts = count_columns();
+  frame.float_cause_row.resize(counts.size());
   py::object iloc = df.attr("iloc");
   for (std::size_t j = 0; j < frame.names.size(); ++j) {
     bool needed = options.input_format || std::find(wanted.begin(), wanted.end(), frame.names[j]) != wanted.end();
@@ -172,8 +167,8 @@ py::object annotate_py(py::object df, py::object params, py::object threads, py:
     py::object series = iloc[py::make_tuple(py::slice(py::none(), py::none(), py::none()), py::int_(j))];
     frame.columns[j] = cells_of(series, frame.rows, options.input_format.has_value());
     if (!options.input_format)
-      for (std::size_t k = 0; k < 5; ++k)
-        if (frame.names[j] == kCountColumns[k]) frame.float_cause_row[k] = float_cause(series);
+      for (std::size_t k = 0; k < counts.size(); ++k)
+        if (frame.names[j] == counts[k]) frame.float_cause_row[k] = float_cause(series);
   }
   // Rows are named by position and index label: the label of a RangeIndex
   // is computed, other labels are read once.
@@ -246,15 +241,7 @@ py::array_t<double> patterns_py(py::object comps, py::object n, py::object norma
   EnvelopeRequest request;
   request.peaks = to_int64(n, "n");
   if (request.peaks < 0) throw py::value_error("n must not be negative");
-  std::string_view norm = utf8(normalize, "normalize");
-  if (norm == "sum")
-    request.normalize = Normalize::Sum;
-  else if (norm == "max")
-    request.normalize = Normalize::Max;
-  else if (norm == "none")
-    request.normalize = Normalize::None;
-  else
-    throw py::value_error("normalize must be 'sum', 'max' or 'none', not " + py_repr(norm));
+  request.normalize = normalize_of(normalize);
   const unsigned n_threads = threads_of(threads, Options{});
 
   // Inputs point into the objects (kept alive by `items`) or into owned

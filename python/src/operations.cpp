@@ -139,13 +139,15 @@ Composition composition_of(py::handle comp) {
   return composition_from_mapping(comp);
 }
 
+}  // namespace
+
 Normalize normalize_of(py::handle value) {
   std::string_view v = utf8(value, "normalize");
-  if (v == "sum") return Normalize::Sum;
-  if (v == "max") return Normalize::Max;
-  if (v == "none") return Normalize::None;
+  if (std::optional<Normalize> n = normalize_from_text(v)) return *n;
   throw py::value_error("normalize must be 'sum', 'max' or 'none', not " + py_repr(v));
 }
+
+namespace {
 
 PatternWorkspace& thread_workspace() {
   thread_local PatternWorkspace ws;
@@ -197,10 +199,7 @@ Composition glycopeptide_comp_py(py::object pep_seq, py::object glycan, py::obje
   gather_residues(aa, aa_comp, parts.seq);
   if (!parts.mods.empty()) gather_counts(mod, mod_comp, mods_counter(parts.mods));
   gather_counts(gly, gly_comp, glycan_counter(g));
-  Composition gp = calc_pep_comp(parts.seq, parts.mods, aa, mod);
-  gp += calc_glycan_comp(g, gly);
-  gp += water();
-  return gp;
+  return glycopeptide_composition(calc_pep_comp(parts.seq, parts.mods, aa, mod), calc_glycan_comp(g, gly));
 }
 
 }  // namespace

@@ -4,9 +4,8 @@
 //                             masses only, in any order; an entry with the
 //                             glycan's own mass is the glycan, not a
 //                             peptide modification
-//   Total Glycan Composition  "HexNAc(2)Hex(9) % 1864.6341" (HexNAc, Hex,
-//                             Fuc, NeuAc, NeuGc are read; Pent, KDN, HexA,
-//                             Phospho, Sulfo, NH4, Na, ... are refused);
+//   Total Glycan Composition  "HexNAc(2)Hex(9) % 1864.6341": the glycan
+//                             vocabulary's names are read, others refused;
 //                             "Decoy_..." marks a decoy
 //   Charge, Calibrated Observed M/Z (else Observed M/Z)
 // Masses become names through the resolver's name_for_mass: within 0.002 Da,
@@ -23,34 +22,23 @@ namespace isotope::formats {
 namespace {
 
 struct Glycan {
-  std::array<Count, 5> counts{};
+  GlycanCounts counts;
   std::optional<double> mass;  // after "%"
   bool any = false;
 };
 
-Glycan read_glycan(std::string_view text) {
-  Glycan g;
+Glycan read_glycan(std::string_view text, const GlycanVocabulary& glycans) {
+  Glycan g{glycans.zero_counts()};
   std::string_view s = trim(text);
   if (std::size_t pct = s.find('%'); pct != std::string_view::npos) {
     g.mass = parse_number(s.substr(pct + 1));
     if (!g.mass) unmapped("Total Glycan Composition " + py_repr(text) + " has a malformed mass after '%'");
     s = trim(s.substr(0, pct));
   }
-  std::size_t p = 0;
-  while (p < s.size()) {
-    std::size_t open = s.find('(', p);
-    std::size_t close = open == std::string_view::npos ? open : s.find(')', open);
-    if (close == std::string_view::npos || open == p)
-      unmapped("Total Glycan Composition " + py_repr(text) + " is not of the form HexNAc(2)Hex(9) % 1864.6341");
-    std::string_view name = trim(s.substr(p, open - p));
-    std::optional<Count> n = parse_count(s.substr(open + 1, close - open - 1));
-    if (!n) unmapped("Total Glycan Composition " + py_repr(text) + " has a malformed count for " + py_repr(name));
-    int slot = monosaccharide_slot(name);
-    if (slot < 0) refuse_monosaccharide(name, "Total Glycan Composition");
-    g.counts[static_cast<std::size_t>(slot)] += *n;
+  read_code_counts(s, g.counts, "Total Glycan Composition", "HexNAc(2)Hex(9) % 1864.6341", [&](std::string_view name) {
     g.any = true;
-    p = close + 1;
-  }
+    return monosaccharide(glycans, name, "Total Glycan Composition");
+  });
   return g;
 }
 
@@ -65,13 +53,7 @@ struct MassEntry {
 
 std::vector<MassEntry> read_entries(std::string_view text, std::string_view peptide) {
   std::vector<MassEntry> entries;
-  std::string_view s = trim(text);
-  std::size_t p = 0;
-  while (p <= s.size() && !s.empty()) {
-    std::size_t comma = s.find(',', p);
-    std::string_view entry = trim(s.substr(p, comma == std::string_view::npos ? std::string_view::npos : comma - p));
-    p = comma == std::string_view::npos ? s.size() + 1 : comma + 1;
-    if (entry.empty()) continue;
+  for_each_entry(text, ',', [&](std::string_view entry) {
     MassEntry e;
     e.text = entry;
     const std::string where = "Assigned Modifications entry " + py_repr(entry);
@@ -100,37 +82,32 @@ std::vector<MassEntry> read_entries(std::string_view text, std::string_view pept
                  std::to_string(*pos));
     }
     entries.push_back(std::move(e));
-  }
+  });
   return entries;
 }
 
-double glycan_mass(const std::array<Count, 5>& counts, const CompTable& monosaccharides) {
-  static constexpr std::string_view kCodes[] = {"N", "H", "F", "S", "G"};
+double glycan_mass(const GlycanCounts& counts, const RunModel& model) {
   double m = 0;
-  for (std::size_t k = 0; k < 5; ++k)
-    if (counts[k]) m += static_cast<double>(counts[k]) * monosaccharides.at(kCodes[k], "unknown glycan code").mass();
+  for (std::size_t k = 0; k < counts.size(); ++k)
+    if (counts[k])
+      m += static_cast<double>(counts[k]) *
+           model.monosaccharides.at(model.glycans[k].code, "unknown glycan code").mass();
   return m;
 }
 
 }  // namespace
 
-void map_fragpipe(const RowCells& cell, const ImportTables& tables, ImportedRow& row) {
+void map_fragpipe(const RowView& cell, const RunModel& model, ImportedRow& row) {
   using R = ImportColumns;
-  row.charge = parse_charge(cell(R::Charge));
-  row.precursor_mz = parse_number(cell(R::PrecursorMz));
-  const std::string_view glycan_text = trim(cell(R::Glycan));
-  if (glycan_text.substr(0, 6) == "Decoy_") {
-    row.status = RowStatus::Decoy;
-    return;
-  }
+  if (open_row(cell, row, {{R::Glycan, "Decoy_", true}})) return;
   const std::string_view peptide = trim(cell(R::Peptide));
-  const Glycan glycan = read_glycan(glycan_text);
+  const Glycan glycan = read_glycan(cell(R::Glycan), model.glycans);
   row.counts = glycan.counts;
   std::vector<MassEntry> entries = read_entries(cell(R::Mods), peptide);
 
   // The glycan's own entry: the first whose mass is the glycan's.
   if (glycan.any) {
-    const double gmass = glycan.mass ? *glycan.mass : glycan_mass(glycan.counts, tables.monosaccharides);
+    const double gmass = glycan.mass ? *glycan.mass : glycan_mass(glycan.counts, model);
     for (auto it = entries.begin(); it != entries.end(); ++it) {
       if (it->place == Place::Residue && std::fabs(it->mass - gmass) <= ModificationResolver::kMassTolerance) {
         entries.erase(it);
@@ -143,7 +120,7 @@ void map_fragpipe(const RowCells& cell, const ImportTables& tables, ImportedRow&
     const std::string where = e.place == Place::NTerm   ? std::string("at the N-terminus")
                               : e.place == Place::CTerm ? std::string("at the C-terminus")
                                                         : "at residue " + std::to_string(e.position) + " (" + e.residue + ")";
-    MassMatch m = tables.modifications.name_for_mass(e.mass);
+    MassMatch m = model.modifications.name_for_mass(e.mass);
     if (m.kind == MassMatch::Kind::Unknown)
       unmapped("modification mass " + e.mass_text + " " + where + " matches no known modification within 0.002 Da");
     if (m.kind == MassMatch::Kind::Ambiguous) {
@@ -154,7 +131,7 @@ void map_fragpipe(const RowCells& cell, const ImportTables& tables, ImportedRow&
     }
     mods.push_back({e.position, e.place, m.name, m.composition});
   }
-  finish_peptide(row, peptide, std::move(mods), tables.residues);
+  finish_peptide(row, peptide, std::move(mods), model.residues);
 }
 
 }  // namespace isotope::formats

@@ -1,7 +1,7 @@
 // The plain results of reading search-engine rows: the mapped row
-// (ImportedRow), the columns of a format's header (ImportColumns) and the
-// tables a row is mapped with (ImportTables), and the Glycan text of a
-// row's counts. The functions that fill them are in importers.hpp.
+// (ImportedRow) and the columns of a format's header (ImportColumns). Rows
+// are mapped with a run's model (model/run_model.hpp); the functions that
+// fill them are in importers.hpp.
 #pragma once
 
 #include <array>
@@ -12,7 +12,7 @@
 
 #include "isotope/formats/engine_format.hpp"
 #include "isotope/model/composition.hpp"
-#include "isotope/model/modifications.hpp"
+#include "isotope/model/glycan_vocabulary.hpp"
 
 namespace isotope {
 
@@ -28,7 +28,7 @@ struct ImportedRow {
   std::string pep_seq;
   // "2,C,Carbamidomethyl/3,K,TMT6plex/3,K,TMT6plex", as PepMods is written.
   std::string pep_mods;
-  std::array<Count, 5> counts{};  // N (HexNAc), H (Hex), F (Fuc), S (NeuAc), G (NeuGc)
+  GlycanCounts counts;  // per entry of the run's glycan vocabulary
   // The peptide: residues plus modifications, without water and glycan.
   Composition peptide;
   // From the format's own columns, whatever the status; empty when the cell
@@ -38,9 +38,6 @@ struct ImportedRow {
   std::optional<double> precursor_mz;
   std::optional<double> neutral_mass;
 };
-
-// "N4H5F1S0G0": the counts as the Glycan column writes them.
-std::string glycan_string(const std::array<Count, 5>& counts);
 
 // The column of each role in a header, for one format.
 struct ImportColumns {
@@ -58,14 +55,6 @@ struct ImportColumns {
   };
   EngineFormat format = EngineFormat::PGlyco3;
   std::array<std::optional<std::size_t>, kRoles> index{};
-};
-
-// What a row is mapped with: the run's residue and monosaccharide tables
-// and its modification resolver.
-struct ImportTables {
-  const CompTable& residues;        // aa_comp
-  const CompTable& monosaccharides; // gly_comp (keys N, H, F, S, G)
-  const ModificationResolver& modifications;
 };
 
 }  // namespace isotope

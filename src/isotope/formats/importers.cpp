@@ -75,15 +75,15 @@ ImportColumns import_columns(EngineFormat format, const std::vector<std::string>
   return cols;
 }
 
-ImportedRow map_row(const ImportColumns& columns, const std::vector<std::string>& cells, const ImportTables& tables) {
+ImportedRow map_row(const ImportColumns& columns, const std::vector<std::string>& cells, const RunModel& model) {
   ImportedRow row;
-  const formats::RowCells cell{columns, cells};
+  const formats::RowView cell{columns, cells};
   try {
     switch (columns.format) {
-      case EngineFormat::PGlyco3: formats::map_pglyco3(cell, tables, row); break;
-      case EngineFormat::FragPipe: formats::map_fragpipe(cell, tables, row); break;
-      case EngineFormat::MetaMorpheus: formats::map_metamorpheus(cell, tables, row); break;
-      case EngineFormat::GlycReSoft: formats::map_glycresoft(cell, tables, row); break;
+      case EngineFormat::PGlyco3: formats::map_pglyco3(cell, model, row); break;
+      case EngineFormat::FragPipe: formats::map_fragpipe(cell, model, row); break;
+      case EngineFormat::MetaMorpheus: formats::map_metamorpheus(cell, model, row); break;
+      case EngineFormat::GlycReSoft: formats::map_glycresoft(cell, model, row); break;
     }
   } catch (formats::Unmapped& u) {
     row.status = RowStatus::Unmapped;
@@ -93,7 +93,7 @@ ImportedRow map_row(const ImportColumns& columns, const std::vector<std::string>
     // Nothing half-mapped leaves an unmapped or decoy row.
     row.pep_seq.clear();
     row.pep_mods.clear();
-    row.counts = {};
+    row.counts.clear();
     row.peptide = Composition();
     row.warning.clear();
   }

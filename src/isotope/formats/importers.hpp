@@ -6,12 +6,11 @@
 //
 // Per run:  EngineFormat f = format_from_option(value);
 //           ImportColumns cols = import_columns(f, header_cells);
-//           ModificationResolver resolver(tables.mod_comp, definitions, db);
-// Per row:  ImportedRow r = map_row(cols, cells, {aa_comp, gly_comp, resolver});
+// Per row:  ImportedRow r = map_row(cols, cells, model);   (a RunModel)
 //
 // A row is Ok, Decoy (the engine's decoy marker; never mapped) or
 // Unmapped (something in it has no counterpart in the model: a
-// monosaccharide outside HexNAc, Hex, Fuc, NeuAc and NeuGc, an unknown
+// monosaccharide outside the glycan vocabulary, an unknown
 // modification name or mass, a malformed cell); problem says what. Only an
 // Ok row carries a PepSeq, counts and composition.
 #pragma once
@@ -21,6 +20,7 @@
 
 #include "isotope/formats/engine_format.hpp"
 #include "isotope/formats/imported_row.hpp"
+#include "isotope/model/run_model.hpp"
 
 namespace isotope {
 
@@ -31,6 +31,6 @@ ImportColumns import_columns(EngineFormat format, const std::vector<std::string>
 
 // Maps one row; cells beyond the row's end count as empty. Never throws
 // for the row's content: what cannot be mapped makes the row Unmapped.
-ImportedRow map_row(const ImportColumns& columns, const std::vector<std::string>& cells, const ImportTables& tables);
+ImportedRow map_row(const ImportColumns& columns, const std::vector<std::string>& cells, const RunModel& model);
 
 }  // namespace isotope

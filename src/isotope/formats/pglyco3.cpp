@@ -2,9 +2,9 @@
 //   Peptide            residues, the glycosylated Asn written J (read as N)
 //   Mod                "pos,Name[Site];" repeated ("4,Oxidation[M];",
 //                      "1,TMT6plex[AnyN-term];"); empty, "null" or quoted
-//   GlycanComposition  "H(4)N(4)A(1)F(3)", zeros left out: H Hex, N HexNAc,
-//                      A NeuAc, G NeuGc, F Fuc; other codes (X, HA, KDN,
-//                      pH, aH, ...) are refused
+//   GlycanComposition  "H(4)N(4)A(1)F(3)", zeros left out; the codes are
+//                      the glycan vocabulary's pGlyco3 codes (H Hex, N
+//                      HexNAc, A NeuAc, G NeuGc, F Fuc), others refused
 //   Charge, PrecursorMZ
 //   GlyDecoy, PepDecoy "1" marks a decoy
 #include <string>
@@ -16,33 +16,11 @@ namespace isotope::formats {
 
 namespace {
 
-// pGlyco3's one-letter (and longer) glycan codes.
-int pglyco_slot(std::string_view code) {
-  if (code == "N") return 0;
-  if (code == "H") return 1;
-  if (code == "F") return 2;
-  if (code == "A") return 3;
-  if (code == "G") return 4;
-  return -1;
-}
-
-std::array<Count, 5> read_glycan(std::string_view text) {
-  std::array<Count, 5> counts{};
-  std::string_view s = trim(text);
-  std::size_t p = 0;
-  while (p < s.size()) {
-    std::size_t open = s.find('(', p);
-    std::size_t close = open == std::string_view::npos ? open : s.find(')', open);
-    if (close == std::string_view::npos || open == p)
-      unmapped("GlycanComposition " + py_repr(text) + " is not of the form H(4)N(4)A(1)F(3)");
-    std::string_view code = s.substr(p, open - p);
-    std::optional<Count> n = parse_count(s.substr(open + 1, close - open - 1));
-    if (!n) unmapped("GlycanComposition " + py_repr(text) + " has a malformed count for " + py_repr(code));
-    int slot = pglyco_slot(code);
-    if (slot < 0) refuse_monosaccharide(code, "GlycanComposition (pGlyco3 codes H, N, A, G, F are read)");
-    counts[static_cast<std::size_t>(slot)] += *n;
-    p = close + 1;
-  }
+GlycanCounts read_glycan(std::string_view text, const GlycanVocabulary& glycans) {
+  GlycanCounts counts = glycans.zero_counts();
+  read_code_counts(text, counts, "GlycanComposition", "H(4)N(4)A(1)F(3)", [&](std::string_view code) {
+    return engine_monosaccharide(glycans, "pglyco3", code, "GlycanComposition (pGlyco3 codes)");
+  });
   return counts;
 }
 
@@ -50,13 +28,8 @@ std::vector<PlacedMod> read_mods(std::string_view text, std::string_view peptide
   std::string_view s = trim(text);
   if (s.size() >= 2 && s.front() == '"' && s.back() == '"') s = trim(s.substr(1, s.size() - 2));
   std::vector<PlacedMod> mods;
-  if (s.empty() || s == "null") return mods;
-  std::size_t p = 0;
-  while (p < s.size()) {
-    std::size_t semi = s.find(';', p);
-    std::string_view entry = trim(s.substr(p, semi == std::string_view::npos ? std::string_view::npos : semi - p));
-    p = semi == std::string_view::npos ? s.size() : semi + 1;
-    if (entry.empty()) continue;
+  if (s == "null") return mods;
+  for_each_entry(s, ';', [&](std::string_view entry) {
     const std::string where = "Mod entry " + py_repr(entry);
     std::size_t comma = entry.find(',');
     std::size_t open = entry.rfind('[');
@@ -86,27 +59,22 @@ std::vector<PlacedMod> read_mods(std::string_view text, std::string_view peptide
     }
     m.composition = resolve_name(resolver, name, where);
     mods.push_back(std::move(m));
-  }
+  });
   return mods;
 }
 
 }  // namespace
 
-void map_pglyco3(const RowCells& cell, const ImportTables& tables, ImportedRow& row) {
+void map_pglyco3(const RowView& cell, const RunModel& model, ImportedRow& row) {
   using R = ImportColumns;
-  row.charge = parse_charge(cell(R::Charge));
-  row.precursor_mz = parse_number(cell(R::PrecursorMz));
-  if (trim(cell(R::Decoy)) == "1" || trim(cell(R::Decoy2)) == "1") {
-    row.status = RowStatus::Decoy;
-    return;
-  }
+  if (open_row(cell, row, {{R::Decoy, "1"}, {R::Decoy2, "1"}})) return;
   const std::string_view peptide = trim(cell(R::Peptide));
-  std::vector<PlacedMod> mods = read_mods(cell(R::Mods), peptide, tables.modifications);
-  row.counts = read_glycan(cell(R::Glycan));
+  std::vector<PlacedMod> mods = read_mods(cell(R::Mods), peptide, model.modifications);
+  row.counts = read_glycan(cell(R::Glycan), model.glycans);
   std::string residues(peptide);
   for (char& c : residues)
     if (c == 'J') c = 'N';  // pGlyco3 writes the glycosylated Asn as J
-  finish_peptide(row, residues, std::move(mods), tables.residues);
+  finish_peptide(row, residues, std::move(mods), model.residues);
 }
 
 }  // namespace isotope::formats

@@ -1,6 +1,6 @@
-// The pieces the row mappers share: placed modifications rendered as our
-// PepSeq and PepMods, the peptide's composition, monosaccharide names and
-// cell numbers.
+// The pieces the row mappers share: a row's opening cells, placed
+// modifications rendered as our PepSeq and PepMods, the peptide's
+// composition, lists, glycan codes, bracketed sequences and cell numbers.
 #include "isotope/formats/row_parts.hpp"
 
 #include <algorithm>
@@ -65,19 +65,108 @@ Composition resolve_name(const ModificationResolver& resolver, std::string_view 
   }
 }
 
-int monosaccharide_slot(std::string_view name) {
-  static constexpr std::pair<std::string_view, int> kNames[] = {
-      {"HexNAc", 0}, {"Hex", 1},    {"Fuc", 2},    {"dHex", 2},
-      {"NeuAc", 3},  {"Neu5Ac", 3}, {"NeuGc", 4},  {"Neu5Gc", 4},
-  };
-  for (const auto& [n, slot] : kNames)
-    if (n == name) return slot;
-  return -1;
+std::size_t monosaccharide(const GlycanVocabulary& glycans, std::string_view name, std::string_view where) {
+  if (std::optional<std::size_t> i = glycans.by_name(name)) return *i;
+  unmapped("monosaccharide " + py_repr(name) + " in " + std::string(where) + " is not one of " + glycans.name_list());
 }
 
-void refuse_monosaccharide(std::string_view name, std::string_view where) {
-  unmapped("monosaccharide " + py_repr(name) + " in " + std::string(where) +
-           " is not one of HexNAc, Hex, Fuc, NeuAc, NeuGc");
+std::size_t engine_monosaccharide(const GlycanVocabulary& glycans, std::string_view engine, std::string_view code,
+                                  std::string_view where) {
+  if (std::optional<std::size_t> i = glycans.by_engine_code(engine, code)) return *i;
+  unmapped("monosaccharide " + py_repr(code) + " in " + std::string(where) + " is not one of " +
+           glycans.engine_code_list(engine));
+}
+
+void for_each_entry(std::string_view list, char separator, const std::function<void(std::string_view)>& on_entry) {
+  std::size_t p = 0;
+  while (p < list.size()) {
+    std::size_t end = list.find(separator, p);
+    if (end == std::string_view::npos) end = list.size();
+    std::string_view entry = trim(list.substr(p, end - p));
+    if (!entry.empty()) on_entry(entry);
+    p = end + 1;
+  }
+}
+
+void read_code_counts(std::string_view text, GlycanCounts& counts, std::string_view column, std::string_view form,
+                      const std::function<std::size_t(std::string_view code)>& entry) {
+  const std::string_view s = trim(text);
+  std::size_t p = 0;
+  while (p < s.size()) {
+    std::size_t open = s.find('(', p);
+    std::size_t close = open == std::string_view::npos ? open : s.find(')', open);
+    if (close == std::string_view::npos || open == p)
+      unmapped(std::string(column) + " " + py_repr(text) + " is not of the form " + std::string(form));
+    std::string_view code = trim(s.substr(p, open - p));
+    std::optional<Count> n = parse_count(s.substr(open + 1, close - open - 1));
+    if (!n) unmapped(std::string(column) + " " + py_repr(text) + " has a malformed count for " + py_repr(code));
+    counts[entry(code)] += *n;
+    p = close + 1;
+  }
+}
+
+namespace {
+
+// The end of the bracket opened at p (nested ones allowed), or npos.
+std::size_t closing(std::string_view s, std::size_t p, const BracketForm& form) {
+  std::size_t depth = 0;
+  for (std::size_t q = p; q < s.size(); ++q) {
+    if (s[q] == form.open) ++depth;
+    if (s[q] == form.close && --depth == 0) return q;
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+std::string scan_sequence(std::string_view text, std::string_view shown, const BracketForm& form,
+                          const std::function<void(const Bracket&)>& on_bracket) {
+  const std::string where = std::string(form.column) + " " + py_repr(shown);
+  std::string residues;
+  bool c_term = false;
+  for (std::size_t p = 0; p < text.size();) {
+    const char c = text[p];
+    if (c >= 'A' && c <= 'Z' && !c_term) {
+      residues += c;
+      ++p;
+      continue;
+    }
+    if (c == '-' && p + 1 < text.size() && text[p + 1] == form.open && !residues.empty()) {
+      c_term = true;
+      ++p;
+      continue;
+    }
+    if (c != form.open)
+      unmapped(where + " has " + py_repr(text.substr(p, 1)) + " where a residue or '" + form.open + "' belongs");
+    const std::size_t q = closing(text, p, form);
+    if (q == std::string_view::npos) unmapped(where + " has an unclosed '" + form.open + "'");
+    Bracket b{text.substr(p + 1, q - p - 1)};
+    p = q + 1;
+    b.place = residues.empty() ? Place::NTerm : c_term ? Place::CTerm : Place::Residue;
+    b.position = residues.empty() ? 1 : residues.size();
+    if (b.place == Place::NTerm && form.n_term_hyphen) {
+      if (p >= text.size() || text[p] != '-')
+        unmapped(where + ": an N-terminal " + form.open + std::string(b.body) + form.close + " needs a '-' after it");
+      ++p;
+    }
+    on_bracket(b);
+  }
+  return residues;
+}
+
+bool open_row(const RowView& cell, ImportedRow& row, std::initializer_list<DecoyMark> decoys) {
+  using R = ImportColumns;
+  row.charge = parse_charge(cell(R::Charge));
+  if (cell.has(R::PrecursorMz)) row.precursor_mz = parse_number(cell(R::PrecursorMz));
+  if (cell.has(R::NeutralMass)) row.neutral_mass = parse_number(cell(R::NeutralMass));
+  for (const DecoyMark& d : decoys) {
+    const std::string_view text = trim(cell(d.role));
+    if (d.prefix ? text.substr(0, d.mark.size()) == d.mark : text == d.mark) {
+      row.status = RowStatus::Decoy;
+      return true;
+    }
+  }
+  return false;
 }
 
 std::optional<double> parse_number(std::string_view cell) {
@@ -92,7 +181,7 @@ std::optional<double> parse_number(std::string_view cell) {
 
 std::optional<long> parse_charge(std::string_view cell) {
   std::optional<double> v = parse_number(cell);
-  if (!v || *v != std::trunc(*v) || *v == 0 || std::fabs(*v) > 1e6) return std::nullopt;
+  if (!v || *v != std::trunc(*v) || *v == 0 || std::fabs(*v) > static_cast<double>(kMaxCharge)) return std::nullopt;
   return static_cast<long>(*v);
 }
 
@@ -106,7 +195,7 @@ std::optional<Count> parse_count(std::string_view digits) {
   return n;
 }
 
-std::string_view RowCells::operator()(ImportColumns::Role role) const {
+std::string_view RowView::operator()(ImportColumns::Role role) const {
   const auto& i = columns.index[role];
   if (!i || *i >= cells.size()) return {};
   return cells[*i];

@@ -11,6 +11,12 @@
 
 namespace isotope {
 
+Composition glycopeptide_composition(Composition peptide, const Composition& glycan) {
+  peptide += glycan;
+  peptide += water();
+  return peptide;
+}
+
 namespace {
 
 bool is_upper(char c) { return c >= 'A' && c <= 'Z'; }

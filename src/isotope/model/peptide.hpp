@@ -20,6 +20,10 @@ Composition calc_seq_comp(std::string_view seq, const CompTable& comp_map, bool 
 Counts mods_counter(std::string_view mods);
 Composition calc_mod_comp(std::string_view mods, const CompTable& comp_map);
 // Sequence part, then (unless mods is empty or absent) the modifications.
+// The composition behind GP_Mass: the peptide's (residues and
+// modifications), then the glycan's, then one water.
+Composition glycopeptide_composition(Composition peptide, const Composition& glycan);
+
 Composition calc_pep_comp(std::string_view seq, std::optional<std::string_view> mods,
                           const CompTable& aa_comp_map, const CompTable& mod_comp_map,
                           bool residue = true);

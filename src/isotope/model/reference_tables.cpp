@@ -3,6 +3,7 @@
 // the "mic" masses and mod_d.
 #include "isotope/model/reference_tables.hpp"
 
+#include "isotope/model/glycan_vocabulary.hpp"
 #include "isotope/model/unimod.hpp"
 
 namespace isotope {
@@ -61,12 +62,8 @@ void fill_literals(ReferenceTables& t, const TableOptions& options) {
   store(t.mod_comp, "tmt11", tmt);
   store(t.mod_comp, "guan", {{"H", 2}, {"C", 1}, {"N", 2}});
 
-  store(t.gly_comp, "N", {{"H", 13}, {"C", 8}, {"N", 1}, {"O", 5}});
-  store(t.gly_comp, "H", {{"H", 10}, {"C", 6}, {"O", 5}});
-  store(t.gly_comp, "F", {{"H", 10}, {"C", 6}, {"O", 4}});
-  store(t.gly_comp, "S", {{"H", 17}, {"C", 11}, {"N", 1}, {"O", 8}});
-  store(t.gly_comp, "G", {{"H", 17}, {"C", 11}, {"N", 1}, {"O", 9}});
-  store(t.gly_comp, "H[6P]", {{"H", 10}, {"C", 6}, {"O", 5}, {"P", 1}});
+  for (const Monosaccharide& m : GlycanVocabulary::builtin().entries())
+    if (m.gly_comp) store(t.gly_comp, m.code, m.composition);
 }
 
 // Replaces the modification entries by the published Unimod records.

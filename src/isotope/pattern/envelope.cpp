@@ -7,6 +7,13 @@
 
 namespace isotope {
 
+std::optional<Normalize> normalize_from_text(std::string_view text) {
+  if (text == "sum") return Normalize::Sum;
+  if (text == "max") return Normalize::Max;
+  if (text == "none") return Normalize::None;
+  return std::nullopt;
+}
+
 void envelope(std::string_view formula, const EnvelopeRequest& request, PatternWorkspace& ws, PeakPositions& scratch,
               Envelope& out) {
   std::int64_t n = request.peaks;

@@ -19,6 +19,8 @@
 namespace isotope {
 
 enum class Normalize { Sum, Max, None };
+// "sum", "max" or "none"; nullopt for any other word.
+std::optional<Normalize> normalize_from_text(std::string_view text);
 
 struct EnvelopeRequest {
   // The number of peaks (the generator's maximal isotope; 0: no limit), or

@@ -7,36 +7,15 @@
 
 #include "isotope/base/errors.hpp"
 #include "isotope/formats/importers.hpp"
-#include "isotope/pattern/isotope_pattern.hpp"
 #include "isotope/run/import_run.hpp"
-#include "isotope/run/notes.hpp"
-#include "isotope/run/piece_notes.hpp"
 #include "isotope/run/ordered_run.hpp"
+#include "isotope/run/table_run.hpp"
 
 namespace isotope {
 
 namespace {
 
 constexpr std::size_t kPieceRows = 2048;
-
-struct Piece {
-  std::size_t first = 0, count = 0;
-  std::vector<CellColumn> cells;  // per added column but GP_Mass
-  std::vector<double> mass;
-  PieceNotes notes;  // by row of the frame
-  std::optional<Error> error;
-  std::size_t rows_done = 0;
-};
-
-struct Worker {
-  RowComputer rows;
-  RowOutput out;
-  RowCells cells;
-  RowNotes notes;
-  std::vector<std::string> texts;  // a search-engine row's cells
-  Worker(const ModelTables& tables, const ModificationResolver& resolver, const Options& options)
-      : rows(tables, resolver, options) {}
-};
 
 std::ptrdiff_t column_of(const FrameTable& frame, std::string_view name) {
   for (std::size_t j = 0; j < frame.names.size(); ++j)
@@ -51,36 +30,156 @@ std::ptrdiff_t required(const FrameTable& frame, std::string_view name) {
   return j;
 }
 
+// Where our format's columns stand in the frame.
+struct OurColumns {
+  std::ptrdiff_t pep_seq = -1, charge = -1, precursor = -1;
+  std::vector<std::ptrdiff_t> counts;  // per count column
+  std::vector<std::string> count_names;
+};
+
+OurColumns our_columns(const FrameTable& frame, const Options& options, const GlycanVocabulary& glycans) {
+  OurColumns c;
+  c.count_names = glycans.count_column_names();
+  for (const std::string& code : c.count_names) c.counts.push_back(required(frame, code));
+  c.pep_seq = required(frame, "PepSeq");
+  if (options.charge_column) c.charge = required(frame, *options.charge_column);
+  if (options.precursor_mz_column) c.precursor = required(frame, *options.precursor_mz_column);
+  return c;
+}
+
+std::optional<ImportColumns> engine_columns(const FrameTable& frame, EngineFormat format) {
+  if (frame.rows == 0) return std::nullopt;
+  try {
+    return import_columns(format, frame.names);
+  } catch (Error& e) {
+    throw e.at("the DataFrame");
+  }
+}
+
+// The rows of a frame: pieces of row numbers, their added cells kept in
+// columns of text and GP_Mass as numbers.
+class FrameRoute final : public TableRoute {
+ public:
+  FrameRoute(const FrameTable& frame, const Options& options, const RunModel& model,
+             const std::vector<AddedColumn>& added, FrameResult& result, std::size_t slots)
+      : frame_(frame), model_(model), added_(added), result_(result), slots_(slots) {
+    if (options.input_format)
+      import_ = engine_columns(frame, *options.input_format);
+    else
+      ours_ = our_columns(frame, options, model.glycans);
+  }
+
+  PieceState& state(std::size_t s) override { return slots_[s].state; }
+  std::size_t rows(std::size_t s) const override { return slots_[s].count; }
+  long key(std::size_t s, std::size_t i) const override { return static_cast<long>(slots_[s].first + i); }
+  void locate(Error& e, std::size_t s, std::size_t i, std::string_view column) const override {
+    e.at(where(slots_[s].first + i) + " of the DataFrame", 0, column);
+  }
+
+  std::string where(std::size_t row) const {
+    return frame_.row_name ? frame_.row_name(row) : "row " + std::to_string(row);
+  }
+
+  bool read(std::size_t s) override {
+    Piece& p = slots_[s];
+    p.first = next_;
+    p.count = std::min(kPieceRows, frame_.rows - next_);
+    next_ += p.count;
+    return p.count > 0;
+  }
+
+  void begin(std::size_t s) override {
+    slots_[s].cells.assign(result_.text_columns, CellColumn{});
+    slots_[s].mass.clear();
+  }
+
+  void row(std::size_t s, std::size_t i, Worker& w, std::string_view& column) override {
+    Piece& p = slots_[s];
+    const std::size_t row = p.first + i;
+    if (import_)
+      engine_row(row, w, column);
+    else
+      our_row(row, w, column);
+    std::size_t c = 0;
+    for (const AddedColumn& a : added_) {
+      if (a.kind == Added::Mass) continue;
+      p.cells[c++].push(ColumnType::TextAsRead, added_text(w.out, a.kind, a.which));
+    }
+    p.mass.push_back(w.out.mass.empty() ? std::numeric_limits<double>::quiet_NaN() : w.out.mass_value);
+  }
+
+  void write(std::size_t s) override {
+    Piece& p = slots_[s];
+    result_.pieces.push_back(std::move(p.cells));
+    p.cells.clear();
+    result_.mass.insert(result_.mass.end(), p.mass.begin(), p.mass.end());
+  }
+
+ private:
+  struct Piece {
+    std::size_t first = 0, count = 0;
+    std::vector<CellColumn> cells;  // per added column but GP_Mass
+    std::vector<double> mass;
+    PieceState state;
+  };
+
+  Cell cell(std::ptrdiff_t j, std::size_t row) const {
+    if (j < 0) return Cell{};
+    return frame_.columns[static_cast<std::size_t>(j)]->cell(row);
+  }
+
+  void engine_row(std::size_t row, Worker& w, std::string_view& column) const {
+    w.texts.resize(frame_.names.size());
+    for (std::size_t j = 0; j < frame_.names.size(); ++j) w.texts[j].assign(frame_.columns[j]->cell(row).raw);
+    import_row(*import_, w.texts, model_, w.rows, w.out, w.notes, column);
+  }
+
+  void our_row(std::size_t row, Worker& w, std::string_view& column) const {
+    w.cells.pep_seq = cell(ours_.pep_seq, row);
+    w.cells.counts.resize(ours_.counts.size());
+    for (std::size_t c = 0; c < ours_.counts.size(); ++c) w.cells.counts[c] = cell(ours_.counts[c], row);
+    w.cells.charge = cell(ours_.charge, row);
+    w.cells.precursor = cell(ours_.precursor, row);
+    w.rows.compute(w.cells, w.out, w.notes, column);
+    for (std::size_t c = 0; c < ours_.counts.size(); ++c)
+      if (c < frame_.float_cause_row.size() && frame_.float_cause_row[c] == row)
+        w.notes.note(NoteKind::CountColumn, float_column_note(ours_.count_names[c], w.cells.counts[c]));
+  }
+
+  const FrameTable& frame_;
+  const RunModel& model_;
+  const std::vector<AddedColumn>& added_;
+  FrameResult& result_;
+  std::optional<ImportColumns> import_;
+  OurColumns ours_;
+  std::vector<Piece> slots_;
+  std::size_t next_ = 0;
+};
+
 }  // namespace
+
+void add_frame_defaults(ParamFile& params) {
+  for (const auto& [name, value] : params.params)
+    if (name == "isotope_peaks_num") return;
+  params.params.insert(params.params.begin(), {"isotope_peaks_num", "5"});
+  params.lines.insert(params.lines.begin(), 0);
+}
+
+std::vector<std::string> count_columns() { return GlycanVocabulary::builtin().count_column_names(); }
+
+std::vector<std::string> columns_read(const Options& options) {
+  std::vector<std::string> names = {"PepSeq"};
+  for (std::string& code : count_columns()) names.push_back(std::move(code));
+  if (options.charge_column) names.push_back(*options.charge_column);
+  if (options.precursor_mz_column) names.push_back(*options.precursor_mz_column);
+  return names;
+}
 
 FrameResult annotate_frame(const FrameTable& frame, const Options& options, const ModelTables& tables,
                            const Console& console, unsigned threads) {
-  prepare_isotope_patterns();
-  const ModificationResolver resolver(tables.mod_comp, options.modifications,
-                                      options.unimod_lookup() ? shared_unimod() : nullptr);
-  const bool engine = options.input_format.has_value();
-  const std::vector<AddedColumn> added = engine ? imported_columns() : added_columns(options);
-
-  // Our format's columns, by name.
-  std::ptrdiff_t pep_seq = -1, charge = -1, precursor = -1;
-  std::array<std::ptrdiff_t, 5> counts{-1, -1, -1, -1, -1};
-  std::optional<ImportColumns> import;
-  if (engine) {
-    if (frame.rows > 0) {
-      try {
-        import = import_columns(*options.input_format, frame.names);
-      } catch (Error& e) {
-        throw e.at("the DataFrame");
-      }
-    }
-  } else {
-    for (std::size_t k = 0; k < 5; ++k) counts[k] = required(frame, kCountColumns[k]);
-    pep_seq = required(frame, "PepSeq");
-    if (options.charge_column) charge = required(frame, *options.charge_column);
-    if (options.precursor_mz_column) precursor = required(frame, *options.precursor_mz_column);
-  }
-  const ImportTables import_tables{tables.aa_comp, tables.gly_comp, resolver};
-
+  const RunModel model = run_model(tables, options);
+  const std::vector<AddedColumn> added =
+      options.input_format ? imported_columns(model.glycans) : added_columns(options);
   FrameResult result;
   for (const AddedColumn& c : added) {
     if (c.kind == Added::Mass)
@@ -90,90 +189,12 @@ FrameResult annotate_frame(const FrameTable& frame, const Options& options, cons
     result.names.push_back(c.name);
   }
   result.mass.reserve(frame.rows);
-  auto where = [&](std::size_t row) {
-    return frame.row_name ? frame.row_name(row) : "row " + std::to_string(row);
-  };
-  TableNotes notes(
-      [&](std::string_view text) { console.warning(text); },
-      "the DataFrame", options.strict, [&](long row) { return where(static_cast<std::size_t>(row)); });
-
-  std::vector<Piece> slots(2 * static_cast<std::size_t>(threads) + 2);
-  std::vector<Worker> workers;
-  workers.reserve(threads);
-  for (unsigned k = 0; k < threads; ++k) workers.emplace_back(tables, resolver, options);
-  std::size_t next = 0;
-
-  auto cell = [&](std::ptrdiff_t j, std::size_t row) {
-    if (j < 0) return Cell{};
-    return frame.columns[static_cast<std::size_t>(j)]->cell(row);
-  };
-
-  OrderedWork w;
-  w.slots = slots.size();
-  w.read = [&](std::size_t s) {
-    Piece& p = slots[s];
-    p.first = next;
-    p.count = std::min(kPieceRows, frame.rows - next);
-    next += p.count;
-    return p.count > 0;
-  };
-  w.work = [&](std::size_t s, unsigned k) {
-    Piece& p = slots[s];
-    Worker& wk = workers[k];
-    p.cells.assign(result.text_columns, CellColumn{});
-    p.mass.clear();
-    p.notes.clear();
-    p.error.reset();
-    for (std::size_t i = 0; i < p.count; ++i) {
-      const std::size_t row = p.first + i;
-      p.rows_done = i;
-      wk.notes.start(p.notes, row);
-      std::string_view column;
-      try {
-        if (engine) {
-          wk.texts.resize(frame.names.size());
-          for (std::size_t j = 0; j < frame.names.size(); ++j) wk.texts[j].assign(frame.columns[j]->cell(row).raw);
-          import_row(*import, wk.texts, import_tables, wk.rows, wk.out, wk.notes, column);
-        } else {
-          wk.cells.pep_seq = cell(pep_seq, row);
-          for (std::size_t c = 0; c < 5; ++c) wk.cells.counts[c] = cell(counts[c], row);
-          wk.cells.charge = cell(charge, row);
-          wk.cells.precursor = cell(precursor, row);
-          wk.rows.compute(wk.cells, wk.out, wk.notes, column);
-          for (std::size_t c = 0; c < 5; ++c)
-            if (frame.float_cause_row[c] == row)
-              wk.notes.note(NoteKind::CountColumn, float_column_note(c, wk.cells.counts[c]));
-        }
-      } catch (Error& e) {
-        e.at(where(row) + " of the DataFrame", 0, column);
-        p.error = std::move(e);
-        return;
-      }
-      std::size_t c = 0;
-      for (const AddedColumn& a : added) {
-        if (a.kind == Added::Mass) continue;
-        p.cells[c++].push(ColumnType::TextAsRead, added_text(wk.out, a.kind, a.which));
-      }
-      p.mass.push_back(wk.out.mass.empty() ? std::numeric_limits<double>::quiet_NaN() : wk.out.mass_value);
-    }
-    p.rows_done = p.count;
-  };
-  w.commit = [&](std::size_t s) {
-    Piece& p = slots[s];
-    p.notes.commit(p.first + p.rows_done, notes, [](std::size_t row) { return static_cast<long>(row); });
-    if (p.error) {
-      notes.finish();
-      if (notes.strict_failed()) throw notes.strict_error(&*p.error);
-      throw *p.error;
-    }
-    result.pieces.push_back(std::move(p.cells));
-    p.cells.clear();
-    result.mass.insert(result.mass.end(), p.mass.begin(), p.mass.end());
-    return true;
-  };
-  run_ordered(threads, w);
-  notes.finish();
-  if (notes.strict_failed()) throw notes.strict_error();
+  FrameRoute route(frame, options, model, added, result, slots_for(threads));
+  TableNotes notes([&](std::string_view text) { console.warning(text); }, "the DataFrame", options.strict,
+                   [&](long row) { return route.where(static_cast<std::size_t>(row)); });
+  TableRun table(model, options, threads, notes);
+  table.run(route);
+  table.finish();
   return result;
 }
 

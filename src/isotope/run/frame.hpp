@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "isotope/io/cells.hpp"
-#include "isotope/model/modifications.hpp"
+#include "isotope/model/run_model.hpp"
 #include "isotope/run/console.hpp"
 #include "isotope/run/options.hpp"
 #include "isotope/run/rows.hpp"
@@ -48,12 +48,12 @@ struct FrameTable {
   std::vector<std::string> names;  // every column of the frame, in order
   std::size_t rows = 0;
   // The cells of the columns a run reads, by column index (others empty):
-  // for our format PepSeq, N, H, F, S, G and the charge and precursor
+  // for our format PepSeq, the count columns and the charge and precursor
   // columns; for a search engine's table every column.
   std::vector<std::optional<CellColumn>> columns;
-  // Per count column (N H F S G): the row whose cell made the column
-  // float-held (a missing or decimal cell), if any.
-  std::array<std::optional<std::size_t>, 5> float_cause_row{};
+  // Per count column (in the vocabulary's order): the row whose cell made
+  // the column float-held (a missing or decimal cell), if any.
+  std::vector<std::optional<std::size_t>> float_cause_row;
   // How a row is named in messages: "row 3 (index 'b')".
   std::function<std::string(std::size_t row)> row_name;
 };
@@ -68,6 +68,16 @@ struct FrameResult {
   std::size_t mass_column = 0;  // GP_Mass's place among names
   std::size_t text_columns = 0;
 };
+
+// A table in memory's options: isotope_peaks_num is 5 unless they set it.
+void add_frame_defaults(ParamFile& params);
+
+// The columns of our format a run reads from a table in memory: PepSeq,
+// the count columns, and the charge and precursor columns the options
+// name.
+std::vector<std::string> columns_read(const Options& options);
+// The count columns, in order (FrameTable::float_cause_row's order).
+std::vector<std::string> count_columns();
 
 // Computes every row; throws the first failing row's error.
 FrameResult annotate_frame(const FrameTable& frame, const Options& options, const ModelTables& tables,

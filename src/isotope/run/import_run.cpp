@@ -8,10 +8,7 @@
 #include "isotope/formats/importers.hpp"
 #include "isotope/io/cells.hpp"
 #include "isotope/io/delimited_reader.hpp"
-#include "isotope/run/notes.hpp"
-#include "isotope/run/piece_notes.hpp"
-#include "isotope/run/ordered_run.hpp"
-#include "isotope/run/progress.hpp"
+#include "isotope/run/table_run.hpp"
 
 namespace isotope {
 
@@ -19,40 +16,138 @@ namespace {
 
 constexpr std::size_t kPieceRows = 1024;
 
+// An engine's rows: read as text cells, written with the input's cells
+// and the added ones.
+class EngineRoute final : public TableRoute {
+ public:
+  EngineRoute(const std::string& path, DelimitedReader& reader, const ImportColumns& columns,
+              const std::vector<std::string>& header, const RunModel& model, OutputFile& file, std::size_t slots)
+      : path_(path),
+        reader_(reader),
+        columns_(columns),
+        header_(header),
+        model_(model),
+        added_(imported_columns(model.glycans)),
+        file_(file),
+        slots_(slots) {}
 
-struct Piece {
-  std::vector<std::vector<std::string>> rows;
-  std::vector<long> lines;
-  std::size_t count = 0;  // rows in use
-  std::string out;
-  PieceNotes notes;  // by row within the piece
-  std::optional<Error> error;
-  std::size_t rows_done = 0;
-  std::size_t decoys = 0, with_offset = 0, off_mono = 0;
+  PieceState& state(std::size_t s) override { return slots_[s].state; }
+  std::size_t rows(std::size_t s) const override { return slots_[s].count; }
+  long key(std::size_t s, std::size_t i) const override { return slots_[s].lines[i]; }
+  void begin(std::size_t s) override { slots_[s].out.clear(); }
+  void locate(Error& e, std::size_t s, std::size_t i, std::string_view column) const override {
+    e.at(path_, key(s, i), column);
+  }
+
+  bool read(std::size_t s) override {
+    Piece& p = slots_[s];
+    p.count = 0;
+    while (p.count < kPieceRows) {
+      if (p.rows.size() == p.count) p.rows.emplace_back();
+      if (p.lines.size() == p.count) p.lines.push_back(0);
+      if (!reader_.next(p.rows[p.count], p.lines[p.count])) break;
+      ++p.count;
+    }
+    return p.count > 0;
+  }
+
+  void row(std::size_t s, std::size_t i, Worker& w, std::string_view& column) override {
+    Piece& p = slots_[s];
+    const std::vector<std::string>& cells = p.rows[i];
+    const std::size_t n_in = header_.size();
+    if (cells.size() != n_in) w.notes.note(NoteKind::ShortRow, short_row_note(cells.size(), n_in));
+    std::string& b = p.out;
+    const std::size_t start = b.size();
+    for (std::size_t j = 0; j < n_in; ++j) {
+      if (j) b += '\t';
+      if (j < cells.size()) append_quoted_field(b, cells[j]);
+    }
+    RowStatus status;
+    try {
+      status = import_row(columns_, cells, model_, w.rows, w.out, w.notes, column);
+    } catch (Error&) {
+      b.resize(start);
+      throw;
+    }
+    p.state.tally.decoys += status == RowStatus::Decoy;
+    for (const AddedColumn& c : added_) {
+      b += '\t';
+      append_quoted_field(b, added_text(w.out, c.kind, c.which));
+    }
+    b += '\n';
+  }
+
+  void write(std::size_t s) override {
+    if (!header_written_) write_header();
+    file_.write(slots_[s].out);
+  }
+
+  // The header line alone, for a table without rows.
+  void finish() {
+    if (!header_written_) write_header();
+  }
+
+ private:
+  struct Piece {
+    std::vector<std::vector<std::string>> rows;
+    std::vector<long> lines;
+    std::size_t count = 0;  // rows in use
+    std::string out;
+    PieceState state;
+  };
+
+  void write_header() {
+    std::string head;
+    for (std::size_t j = 0; j < header_.size(); ++j) {
+      if (j) head += '\t';
+      append_quoted_field(head, header_[j]);
+    }
+    for (const AddedColumn& c : added_) {
+      head += '\t';
+      head += c.name;
+    }
+    head += '\n';
+    file_.write(head);
+    header_written_ = true;
+  }
+
+  const std::string& path_;
+  DelimitedReader& reader_;
+  const ImportColumns& columns_;
+  const std::vector<std::string>& header_;
+  const RunModel& model_;
+  const std::vector<AddedColumn> added_;
+  OutputFile& file_;
+  std::vector<Piece> slots_;
+  bool header_written_ = false;
 };
 
-struct Worker {
-  RowComputer rows;
-  RowOutput out;
-  RowNotes notes;
-  Worker(const ModelTables& tables, const ModificationResolver& resolver, const Options& options)
-      : rows(tables, resolver, options) {}
-};
+ImportColumns columns_of(EngineFormat format, const std::vector<std::string>& header, const std::string& path,
+                         long line) {
+  try {
+    return import_columns(format, header);
+  } catch (Error& e) {
+    throw e.at(path, line);
+  }
+}
 
 }  // namespace
 
-RowStatus import_row(const ImportColumns& columns, const std::vector<std::string>& cells, const ImportTables& tables,
+RowStatus import_row(const ImportColumns& columns, const std::vector<std::string>& cells, const RunModel& model,
                      RowComputer& rows, RowOutput& out, NoteSink& notes, std::string_view& column) {
-  const ImportedRow row = map_row(columns, cells, tables);
+  const ImportedRow row = map_row(columns, cells, model);
   if (row.status != RowStatus::Ok) {
     out = RowOutput{};
+    out.counts.resize(model.glycans.count_columns().size());
     if (row.status == RowStatus::Unmapped)
       notes.note(NoteKind::Unmapped, "row could not be mapped: " + row.problem + "; its computed cells were left empty");
     return row.status;
   }
   const bool charged = rows.compute_imported(row, out, column);
   out.pep_seq = row.pep_seq;
-  for (std::size_t k = 0; k < 5; ++k) out.counts[k] = std::to_string(row.counts[k]);
+  const std::vector<std::size_t>& count_columns = model.glycans.count_columns();
+  out.counts.resize(count_columns.size());
+  for (std::size_t k = 0; k < count_columns.size(); ++k) out.counts[k] = std::to_string(row.counts[count_columns[k]]);
   if (!row.warning.empty()) notes.note(NoteKind::Disagreeing, row.warning);
   if (!charged)
     notes.note(NoteKind::Charge, "the row's charge is missing or not a non-zero whole number: its m/z cells were left empty");
@@ -62,135 +157,31 @@ RowStatus import_row(const ImportColumns& columns, const std::vector<std::string
   return RowStatus::Ok;
 }
 
-void run_import(const std::string& input_file, OutputFile& file, const Options& options, const ModelTables& tables,
-                const ModificationResolver& resolver, const Console& console, unsigned threads) {
+void run_import(const std::string& input_file, OutputFile& file, const Options& options, const RunModel& model,
+                const Console& console, unsigned threads) {
   const EngineFormat format = *options.input_format;
   DelimitedReader reader(input_file, separator(format));
   std::vector<std::string> header;
   long line = 0;
   if (!reader.next(header, line)) throw Error::value("No columns to parse from file").at(input_file);
-  ImportColumns columns;
-  try {
-    columns = import_columns(format, header);
-  } catch (Error& e) {
-    throw e.at(input_file, line);
-  }
-  const std::size_t n_in = header.size();
-  const ImportTables import_tables{tables.aa_comp, tables.gly_comp, resolver};
-  const std::vector<AddedColumn> added = imported_columns();
-
-  std::vector<Piece> slots(2 * static_cast<std::size_t>(threads) + 2);
-  std::vector<Worker> workers;
-  workers.reserve(threads);
-  for (unsigned k = 0; k < threads; ++k) workers.emplace_back(tables, resolver, options);
+  const ImportColumns columns = columns_of(format, header, input_file, line);
 
   // The rows are not counted beforehand: the counter shows no total.
   Progress progress(console, std::nullopt);
   TableNotes notes(
       [&](std::string_view text) { console.warning(text, [&](std::string_view shown) { progress.message(shown); }); },
       input_file, options.strict);
-
-  std::size_t rows_read = 0, committed = 0, decoys = 0, with_offset = 0, off_mono = 0;
-  OrderedWork w;
-  w.slots = slots.size();
-  w.read = [&](std::size_t s) {
-    Piece& p = slots[s];
-    p.count = 0;
-    while (p.count < kPieceRows) {
-      if (p.rows.size() == p.count) p.rows.emplace_back();
-      if (p.lines.size() == p.count) p.lines.push_back(0);
-      if (!reader.next(p.rows[p.count], p.lines[p.count])) break;
-      ++p.count;
-    }
-    rows_read += p.count;
-    return p.count > 0;
-  };
-  w.work = [&](std::size_t s, unsigned k) {
-    Piece& p = slots[s];
-    Worker& wk = workers[k];
-    p.out.clear();
-    p.notes.clear();
-    p.error.reset();
-    p.decoys = p.with_offset = p.off_mono = 0;
-    for (std::size_t i = 0; i < p.count; ++i) {
-      p.rows_done = i;
-      const std::vector<std::string>& cells = p.rows[i];
-      if (cells.size() != n_in)
-        p.notes.add(i, NoteKind::ShortRow,
-               "row has " + std::to_string(cells.size()) + " fields where the header has " + std::to_string(n_in) +
-                   (cells.size() < n_in ? "; its last cells were read as empty" : "; the fields beyond were dropped"));
-      std::string& b = p.out;
-      const std::size_t start = b.size();
-      for (std::size_t j = 0; j < n_in; ++j) {
-        if (j) b += '\t';
-        if (j < cells.size()) append_quoted_field(b, cells[j]);
-      }
-      std::string_view column;
-      wk.notes.start(p.notes, i);
-      RowStatus status;
-      try {
-        status = import_row(columns, cells, import_tables, wk.rows, wk.out, wk.notes, column);
-      } catch (Error& e) {
-        e.at(input_file, p.lines[i], column);
-        p.error = std::move(e);
-        b.resize(start);
-        return;
-      }
-      p.decoys += status == RowStatus::Decoy;
-      if (wk.out.has_offset) {
-        ++p.with_offset;
-        p.off_mono += wk.out.offset_value != 0;
-      }
-      for (const AddedColumn& c : added) {
-        b += '\t';
-        append_quoted_field(b, added_text(wk.out, c.kind, c.which));
-      }
-      b += '\n';
-    }
-    p.rows_done = p.count;
-  };
-  auto write_header = [&] {
-    std::string head;
-    for (std::size_t j = 0; j < n_in; ++j) {
-      if (j) head += '\t';
-      append_quoted_field(head, header[j]);
-    }
-    for (const AddedColumn& c : added) {
-      head += '\t';
-      head += c.name;
-    }
-    head += '\n';
-    file.write(head);
-  };
-  w.commit = [&](std::size_t s) {
-    Piece& p = slots[s];
-    p.notes.commit(p.rows_done, notes, [&](std::size_t row) { return p.lines[row]; });
-    if (p.error) {
-      notes.finish();
-      if (notes.strict_failed()) throw notes.strict_error(&*p.error);
-      throw *p.error;
-    }
-    if (committed == 0) write_header();
-    file.write(p.out);
-    committed += p.count;
-    decoys += p.decoys;
-    with_offset += p.with_offset;
-    off_mono += p.off_mono;
-    progress.advance(p.count);
-    return true;
-  };
-  run_ordered(threads, w);
-
-  notes.finish();
-  if (notes.strict_failed()) throw notes.strict_error();
+  TableRun table(model, options, threads, notes);
+  EngineRoute route(input_file, reader, columns, header, model, file, table.slots());
+  table.run(route, &progress);
+  table.finish();
   progress.close();
+  const std::size_t decoys = table.tally().decoys;
   if (decoys > 0)
     console.err("isotope: " + std::to_string(decoys) + " decoy row" + (decoys == 1 ? "" : "s") + " of " + input_file +
                 (decoys == 1 ? " was" : " were") + " left without results\n");
-  if (off_mono > 0)
-    console.err("isotope: " + std::to_string(off_mono) + " of " + std::to_string(with_offset) +
-                " rows match isotope peak +1 or another non-monoisotopic peak (GP_Isotope_Offset)\n");
-  if (committed == 0) write_header();  // a header without rows: the header line alone
+  if (table.tally().off_mono > 0) console.err(off_monoisotopic_summary(table.tally()));
+  route.finish();
   file.commit();
 }
 

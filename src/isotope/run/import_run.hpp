@@ -3,7 +3,7 @@
 // The table is read as the engine wrote it (tab-separated, or CSV for
 // GlycReSoft; cells kept as text), each row is mapped to the model by the
 // format's importer, and the output holds the input's columns verbatim,
-// then PepSeq (our bracketed form), N, H, F, S, G, Glycan, PepMods,
+// then PepSeq (our bracketed form), the count columns, Glycan, PepMods,
 // GP_Mass, GP_Isotopes, GP_MZ, GP_Isotopes_MZ, GP_Isotope_Offset and
 // GP_PPM, the charge and precursor m/z coming from the format's own
 // columns. A row that cannot be mapped keeps its cells and gets empty ones
@@ -16,7 +16,7 @@
 
 #include "isotope/formats/importers.hpp"
 #include "isotope/io/output_file.hpp"
-#include "isotope/model/modifications.hpp"
+#include "isotope/model/run_model.hpp"
 #include "isotope/run/console.hpp"
 #include "isotope/run/options.hpp"
 #include "isotope/run/rows.hpp"
@@ -27,13 +27,13 @@ namespace isotope {
 // maps (out's cells), or left empty with a note (unmapped) or silently
 // (decoy). Returns the row's status; a failure of the computation is an
 // Error whose column() is set through column.
-RowStatus import_row(const ImportColumns& columns, const std::vector<std::string>& cells, const ImportTables& tables,
+RowStatus import_row(const ImportColumns& columns, const std::vector<std::string>& cells, const RunModel& model,
                      RowComputer& rows, RowOutput& out, NoteSink& notes, std::string_view& column);
 
 // Processes the engine table input_file (options.input_format set) into
 // file, with `threads` workers; the caller has printed the start message and
 // opened the output. Commits the file when every row is done.
-void run_import(const std::string& input_file, OutputFile& file, const Options& options, const ModelTables& tables,
-                const ModificationResolver& resolver, const Console& console, unsigned threads);
+void run_import(const std::string& input_file, OutputFile& file, const Options& options, const RunModel& model,
+                const Console& console, unsigned threads);
 
 }  // namespace isotope

@@ -90,7 +90,7 @@ void each_pattern(const std::vector<PatternInput>& inputs, const EnvelopeRequest
     std::vector<std::unique_ptr<Worker>>& w;
     ~Returned() { pool().give_back(w); }
   } returned{workers};
-  std::vector<Piece> slots(2 * static_cast<std::size_t>(threads) + 2);
+  std::vector<Piece> slots(slots_for(threads));
   std::size_t next = 0;
   OrderedWork w;
   w.slots = slots.size();

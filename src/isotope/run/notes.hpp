@@ -15,7 +15,7 @@
 #include <string_view>
 
 #include "isotope/base/errors.hpp"
-#include "isotope/run/rows.hpp"
+#include "isotope/run/note_kind.hpp"
 
 namespace isotope {
 

@@ -122,7 +122,7 @@ Options read_options(const ParamFile& file) {
   }
   if (auto v = find(file, "isotope_threads")) {
     std::int64_t n = v->integer();
-    if (n < 0 || n > 4096) v->fail("expected a number of threads from 0 (every core) to 4096");
+    if (!thread_count(n)) v->fail("expected a number of threads from 0 (every core) to 4096");
     o.threads = static_cast<unsigned>(n);
   }
   if (auto v = find(file, "isotope_charge_column")) o.charge_column = column_name(*v);
@@ -133,14 +133,9 @@ Options read_options(const ParamFile& file) {
     o.coverage = *c;
   }
   if (auto v = find(file, "isotope_normalize")) {
-    if (v->text == "sum")
-      o.normalize = Normalize::Sum;
-    else if (v->text == "max")
-      o.normalize = Normalize::Max;
-    else if (v->text == "none")
-      o.normalize = Normalize::None;
-    else
-      v->fail("expected sum, max or none");
+    std::optional<Normalize> n = normalize_from_text(v->text);
+    if (!n) v->fail("expected sum, max or none");
+    o.normalize = *n;
   }
   if (auto v = find(file, "isotope_precursor_mz_column")) {
     o.precursor_mz_column = column_name(*v);
@@ -179,6 +174,11 @@ unsigned usable_cores() {
   return 1;
 }
 
+std::optional<unsigned> thread_count(std::int64_t n) {
+  if (n < 0 || n > kMaxThreads) return std::nullopt;
+  return n == 0 ? usable_cores() : static_cast<unsigned>(n);
+}
+
 unsigned resolve_threads(const Options& options, const char* env_threads) {
   if (options.threads) return *options.threads == 0 ? usable_cores() : *options.threads;
   if (!env_threads || *env_threads == 0) return usable_cores();
@@ -187,10 +187,10 @@ unsigned resolve_threads(const Options& options, const char* env_threads) {
     n = text::parse_int(env_threads);
   } catch (const Error&) {
   }
-  if (!n || *n < 0 || *n > 4096)
+  if (!n || !thread_count(*n))
     throw Error::value("ISOTOPE_THREADS = " + py_repr(env_threads) +
                        ": expected a number of threads from 0 (every core) to 4096");
-  return *n == 0 ? usable_cores() : static_cast<unsigned>(*n);
+  return *thread_count(*n);
 }
 
 }  // namespace isotope

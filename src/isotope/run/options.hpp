@@ -77,6 +77,11 @@ Options read_options(const ParamFile& file);
 // value is a value Error naming the variable.
 unsigned resolve_threads(const Options& options, const char* env_threads);
 
+// A run takes 0 (every core the process may use) to kMaxThreads threads:
+// the number of threads n asks for, or nullopt when n is out of range.
+inline constexpr std::int64_t kMaxThreads = 4096;
+std::optional<unsigned> thread_count(std::int64_t n);
+
 // The cores the process may use (at least 1).
 unsigned usable_cores();
 

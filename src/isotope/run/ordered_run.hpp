@@ -38,6 +38,10 @@ struct OrderedWork {
   std::function<bool(std::size_t slot)> commit;
 };
 
+// The slots that keep `threads` workers busy while the reader fills the
+// next pieces and the caller commits the earlier ones.
+inline std::size_t slots_for(unsigned threads) { return 2 * static_cast<std::size_t>(threads) + 2; }
+
 // Runs the work with `threads` workers (1: all on the calling thread) and a
 // reader thread.
 void run_ordered(unsigned threads, const OrderedWork& work);

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "isotope/run/notes.hpp"
-#include "isotope/run/rows.hpp"
+#include "isotope/run/note_kind.hpp"
 
 namespace isotope {
 

@@ -14,11 +14,10 @@
 #include "isotope/io/table.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
 #include "isotope/run/import_run.hpp"
-#include "isotope/run/notes.hpp"
-#include "isotope/run/piece_notes.hpp"
 #include "isotope/run/ordered_run.hpp"
 #include "isotope/run/params.hpp"
 #include "isotope/run/progress.hpp"
+#include "isotope/run/table_run.hpp"
 #include "morvandel/utils/path_full_split.hpp"
 
 namespace isotope {
@@ -46,8 +45,6 @@ namespace {
 constexpr std::size_t kTypingPieceRows = 4096;
 constexpr std::size_t kPieceRows = 2048;
 constexpr std::size_t kPieceBytes = std::size_t{1} << 19;
-
-std::size_t slots_for(unsigned threads) { return 2 * static_cast<std::size_t>(threads) + 2; }
 
 std::vector<std::string> header_of(const RecordBatch& batch) {
   std::vector<std::string> fields(batch.fields(0));
@@ -124,7 +121,8 @@ struct OutputPlan {
   std::vector<std::size_t> which;  // per output column: the charge of an MzAt column
   std::size_t n_in = 0;
   std::ptrdiff_t pep_seq = -1;
-  std::array<std::ptrdiff_t, 5> counts{-1, -1, -1, -1, -1};
+  std::vector<std::ptrdiff_t> counts;  // per count column
+  std::vector<std::string> count_names;
   std::ptrdiff_t charge = -1, precursor = -1;
   // The column options name, for the check that the table has them.
   std::optional<std::string> charge_name, precursor_name;
@@ -136,7 +134,7 @@ std::ptrdiff_t find_column(const std::vector<std::string>& names, std::size_t n,
   return -1;
 }
 
-OutputPlan plan_output(const TableLayout& layout, const Options& options) {
+OutputPlan plan_output(const TableLayout& layout, const Options& options, const GlycanVocabulary& glycans) {
   OutputPlan plan;
   for (const auto& c : layout.columns) plan.names.push_back(c.name);
   plan.n_in = plan.names.size();
@@ -154,7 +152,8 @@ OutputPlan plan_output(const TableLayout& layout, const Options& options) {
     }
   }
   plan.pep_seq = find_column(plan.names, plan.n_in, "PepSeq");
-  for (std::size_t k = 0; k < 5; ++k) plan.counts[k] = find_column(plan.names, plan.n_in, kCountColumns[k]);
+  plan.count_names = glycans.count_column_names();
+  for (const std::string& code : plan.count_names) plan.counts.push_back(find_column(plan.names, plan.n_in, code));
   plan.charge_name = options.charge_column;
   plan.precursor_name = options.precursor_mz_column;
   if (plan.charge_name) plan.charge = find_column(plan.names, plan.n_in, *plan.charge_name);
@@ -166,8 +165,8 @@ OutputPlan plan_output(const TableLayout& layout, const Options& options) {
 // header that holds commas or semicolons says why they are missing.
 void check_columns(const OutputPlan& plan, const std::string& path) {
   std::string_view missing;
-  for (std::size_t k = 0; k < 5 && missing.empty(); ++k)
-    if (plan.counts[k] < 0) missing = kCountColumns[k];
+  for (std::size_t k = 0; k < plan.counts.size() && missing.empty(); ++k)
+    if (plan.counts[k] < 0) missing = plan.count_names[k];
   if (missing.empty() && plan.pep_seq < 0) missing = "PepSeq";
   if (missing.empty() && plan.charge_name && plan.charge < 0) missing = *plan.charge_name;
   if (missing.empty() && plan.precursor_name && plan.precursor < 0) missing = *plan.precursor_name;
@@ -195,83 +194,73 @@ void append_header(std::string& out, const OutputPlan& plan) {
 // ---------------------------------------------------------------------------
 // The computing pass.
 
-struct Piece {
-  RecordBatch records;
-  std::string out;
-  PieceNotes notes;  // by row within the piece
-  std::optional<Error> error;
-  std::size_t rows_done = 0;  // rows computed (all, or those before the error)
-  std::size_t max_peaks = 0;
-  std::size_t with_offset = 0, off_mono = 0;  // rows with GP_Isotope_Offset, and those not 0
-};
-
-struct Worker {
-  RowComputer rows;
-  RowOutput out;
-  RowCells cells;
-  RowNotes notes;
-  Worker(const ModelTables& tables, const ModificationResolver& resolver, const Options& options)
-      : rows(tables, resolver, options) {}
-};
-
-class Computing {
+// The rows of our format: read in pieces of records, each row's cells
+// typed by the typing pass, written with the input's columns.
+class FileRoute final : public TableRoute {
  public:
-  Computing(const std::string& path, const TableLayout& layout, const OutputPlan& plan)
-      : path_(path), layout_(layout), plan_(plan) {}
+  FileRoute(const std::string& path, TableReader& reader, const TableLayout& layout, const OutputPlan& plan,
+            OutputFile& file, std::size_t slots)
+      : path_(path), reader_(reader), layout_(layout), plan_(plan), file_(file), slots_(slots) {}
 
-  void work(Piece& p, Worker& w) const {
-    p.out.clear();
-    p.notes.clear();
-    p.error.reset();
-    p.max_peaks = 0;
-    p.with_offset = p.off_mono = 0;
-    for (std::size_t i = 0; i < p.records.size(); ++i) {
-      p.rows_done = i;
-      const std::size_t row = p.records.first_row + i;
-      const long line = p.records.records[i].line;
-      const std::vector<ColumnType>& types = layout_.row_types(row);
-      const std::size_t fields = std::min(p.records.fields(i), plan_.n_in);
-      auto cell = [&](std::ptrdiff_t j) {
-        if (j < 0) return Cell{};
-        auto c = static_cast<std::size_t>(j);
-        return Cell{types[c], c < fields ? p.records.field(i, c) : std::string_view{}, true};
-      };
-      w.notes.start(p.notes, i);
-      if (fields < plan_.n_in) note_short_row(w.notes, fields);
-      w.cells.pep_seq = cell(plan_.pep_seq);
-      for (std::size_t k = 0; k < 5; ++k) w.cells.counts[k] = cell(plan_.counts[k]);
-      w.cells.charge = cell(plan_.charge);
-      w.cells.precursor = cell(plan_.precursor);
-      std::string_view column;
-      try {
-        w.rows.compute(w.cells, w.out, w.notes, column);
-        for (std::size_t k = 0; k < 5; ++k)
-          if (plan_.counts[k] >= 0 && layout_.float_cause_line[static_cast<std::size_t>(plan_.counts[k])] == line)
-            w.notes.note(NoteKind::CountColumn, float_column_note(k, w.cells.counts[k]));
-        append_row(p, i, types, fields, w.out);
-      } catch (Error& e) {
-        e.at(path_, line, column);
-        p.error = std::move(e);
-        return;
-      }
-      p.max_peaks = std::max(p.max_peaks, w.out.peaks);
-      if (w.out.has_offset) {
-        ++p.with_offset;
-        p.off_mono += w.out.offset_value != 0;
-      }
-    }
-    p.rows_done = p.records.size();
+  PieceState& state(std::size_t s) override { return slots_[s].state; }
+  std::size_t rows(std::size_t s) const override { return slots_[s].records.size(); }
+  long key(std::size_t s, std::size_t i) const override { return slots_[s].records.records[i].line; }
+  void begin(std::size_t s) override { slots_[s].out.clear(); }
+
+  bool read(std::size_t s) override {
+    RecordBatch& b = slots_[s].records;
+    b.clear();
+    b.first_row = rows_read_;
+    while (b.size() < kPieceRows && b.bytes.size() < kPieceBytes && reader_.next(b)) ++rows_read_;
+    return !b.empty();
   }
+
+  void row(std::size_t s, std::size_t i, Worker& w, std::string_view& column) override {
+    Piece& p = slots_[s];
+    const std::vector<ColumnType>& types = layout_.row_types(p.records.first_row + i);
+    const std::size_t fields = std::min(p.records.fields(i), plan_.n_in);
+    auto cell = [&](std::ptrdiff_t j) {
+      if (j < 0) return Cell{};
+      auto c = static_cast<std::size_t>(j);
+      return Cell{types[c], c < fields ? p.records.field(i, c) : std::string_view{}, true};
+    };
+    if (fields < plan_.n_in)
+      w.notes.note(NoteKind::ShortRow, short_row_note(fields, plan_.n_in, "(an empty cell in a tab-separated file?)"));
+    w.cells.pep_seq = cell(plan_.pep_seq);
+    w.cells.counts.resize(plan_.counts.size());
+    for (std::size_t k = 0; k < plan_.counts.size(); ++k) w.cells.counts[k] = cell(plan_.counts[k]);
+    w.cells.charge = cell(plan_.charge);
+    w.cells.precursor = cell(plan_.precursor);
+    w.rows.compute(w.cells, w.out, w.notes, column);
+    const long line = p.records.records[i].line;
+    for (std::size_t k = 0; k < plan_.counts.size(); ++k)
+      if (plan_.counts[k] >= 0 && layout_.float_cause_line[static_cast<std::size_t>(plan_.counts[k])] == line)
+        w.notes.note(NoteKind::CountColumn, float_column_note(plan_.count_names[k], w.cells.counts[k]));
+    append_row(p, i, types, fields, w.out);
+  }
+
+  void locate(Error& e, std::size_t s, std::size_t i, std::string_view column) const override {
+    e.at(path_, key(s, i), column);
+  }
+
+  void write(std::size_t s) override {
+    Piece& p = slots_[s];
+    if (p.records.first_row == 0) {
+      std::string header;
+      append_header(header, plan_);
+      file_.write(header);
+    }
+    file_.write(p.out);
+  }
+
+  std::size_t rows_read() const noexcept { return rows_read_; }
 
  private:
-  void note_short_row(NoteSink& notes, std::size_t fields) const {
-    std::size_t missing = plan_.n_in - fields;
-    notes.note(NoteKind::ShortRow, "row has " + std::to_string(fields) + " fields where the header has " +
-                                       std::to_string(plan_.n_in) + "; its last " +
-                                       (missing == 1 ? std::string("cell was") : std::to_string(missing) + " cells were") +
-                                       " read as missing (an empty cell in a tab-separated file?)");
-  }
-
+  struct Piece {
+    RecordBatch records;
+    std::string out;
+    PieceState state;
+  };
 
   void append_row(Piece& p, std::size_t i, const std::vector<ColumnType>& types, std::size_t fields,
                   const RowOutput& out) const {
@@ -294,8 +283,12 @@ class Computing {
   }
 
   const std::string& path_;
+  TableReader& reader_;
   const TableLayout& layout_;
   const OutputPlan& plan_;
+  OutputFile& file_;
+  std::vector<Piece> slots_;
+  std::size_t rows_read_ = 0;
 };
 
 // The output file, or at once the error of a folder that cannot take it.
@@ -319,20 +312,17 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   const unsigned threads =
       settings.threads > 0 ? settings.threads : resolve_threads(options, std::getenv("ISOTOPE_THREADS"));
 
-  prepare_isotope_patterns();  // before any worker computes a pattern
-  const ModificationResolver resolver(tables.mod_comp, options.modifications,
-                                      options.unimod_lookup() ? shared_unimod() : nullptr);
+  const RunModel model = run_model(tables, options);
   if (options.input_format) {
-    run_import(input_file, *file, options, tables, resolver, console, threads);
+    run_import(input_file, *file, options, model, console, threads);
     return;
   }
   // A search engine's table read as ours would fail on its shape, or worse:
   // say which option reads it, before any other check.
   if (auto engine = detect_format(read_first_line(input_file)))
     throw Error::value(format_hint(*engine)).at(input_file, 1);
-  const TableLayout layout =
-      type_table(input_file, threads, std::vector<std::string>(kCountColumns.begin(), kCountColumns.end()));
-  const OutputPlan plan = plan_output(layout, options);
+  const TableLayout layout = type_table(input_file, threads, model.glycans.count_column_names());
+  const OutputPlan plan = plan_output(layout, options, model.glycans);
   if (layout.rows > 0) check_columns(plan, input_file);
 
   Progress progress(console, layout.rows);
@@ -344,55 +334,16 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
     RecordBatch header;
     reader.next(header);  // named by the typing pass
   }
-  std::vector<Piece> slots(slots_for(threads));
-  std::vector<Worker> workers;
-  workers.reserve(threads);
-  for (unsigned k = 0; k < threads; ++k) workers.emplace_back(tables, resolver, options);
-  const Computing computing(input_file, layout, plan);
-  std::size_t rows = 0, max_peaks = 0, with_offset = 0, off_mono = 0;
-  std::string header;
-
-  OrderedWork w;
-  w.slots = slots.size();
-  w.read = [&](std::size_t s) {
-    RecordBatch& b = slots[s].records;
-    b.clear();
-    b.first_row = rows;
-    while (b.size() < kPieceRows && b.bytes.size() < kPieceBytes && reader.next(b)) ++rows;
-    return !b.empty();
-  };
-  w.work = [&](std::size_t s, unsigned k) { computing.work(slots[s], workers[k]); };
-  w.commit = [&](std::size_t s) {
-    Piece& p = slots[s];
-    p.notes.commit(p.rows_done, notes, [&](std::size_t row) { return p.records.records[row].line; });
-    if (p.error) {
-      notes.finish();
-      if (notes.strict_failed()) throw notes.strict_error(&*p.error);
-      throw *p.error;
-    }
-    if (p.records.first_row == 0) {
-      append_header(header, plan);
-      file->write(header);
-    }
-    file->write(p.out);
-    max_peaks = std::max(max_peaks, p.max_peaks);
-    with_offset += p.with_offset;
-    off_mono += p.off_mono;
-    progress.advance(p.records.size());
-    return true;
-  };
-  run_ordered(threads, w);
-
-  notes.finish();
-  if (notes.strict_failed()) throw notes.strict_error();
+  TableRun table(model, options, threads, notes);
+  FileRoute route(input_file, reader, layout, plan, *file, table.slots());
+  table.run(route, &progress);
+  table.finish();
   if (layout.rows > 0 && options.peaks_num_value && *options.peaks_num_value == 0)
     notes.table("isotope_peaks_num = 0 sets no limit on the number of isotope peaks: rows got up to " +
-                std::to_string(max_peaks) + " peaks in " + input_file);
+                std::to_string(table.tally().max_peaks) + " peaks in " + input_file);
   progress.close();
-  if (off_mono > 0)
-    console.err("isotope: " + std::to_string(off_mono) + " of " + std::to_string(with_offset) +
-                " rows match isotope peak +1 or another non-monoisotopic peak (GP_Isotope_Offset)\n");
-  if (rows == 0) {
+  if (table.tally().off_mono > 0) console.err(off_monoisotopic_summary(table.tally()));
+  if (route.rows_read() == 0) {
     std::string empty(1, '\n');  // no rows: no columns either, an empty header line
     file->write(empty);
   }

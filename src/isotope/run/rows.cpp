@@ -17,11 +17,6 @@
 
 namespace isotope {
 
-ModelTables ModelTables::reference() {
-  const ReferenceTables& t = reference_tables();
-  return ModelTables{t.aa_comp, t.mod_comp, t.gly_comp};
-}
-
 namespace {
 
 // Each memory holds at most this many bytes of text: when the next entry
@@ -80,9 +75,10 @@ std::vector<AddedColumn> added_columns(const Options& options) {
   return out;
 }
 
-std::vector<AddedColumn> imported_columns() {
+std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans) {
   std::vector<AddedColumn> out = {{"PepSeq", Added::PepSeq}};
-  for (std::size_t k = 0; k < 5; ++k) out.push_back({std::string(kCountColumns[k]), Added::CountCell, k});
+  const std::vector<std::string> codes = glycans.count_column_names();
+  for (std::size_t k = 0; k < codes.size(); ++k) out.push_back({codes[k], Added::CountCell, k});
   for (auto [name, kind] : {std::pair{"Glycan", Added::Glycan}, {"PepMods", Added::PepMods}, {"GP_Mass", Added::Mass},
                             {"GP_Isotopes", Added::Isotopes}, {"GP_MZ", Added::Mz}, {"GP_Isotopes_MZ", Added::IsotopesMz},
                             {"GP_Isotope_Offset", Added::Offset}, {"GP_PPM", Added::Ppm}})
@@ -108,23 +104,18 @@ std::string_view added_text(const RowOutput& out, Added kind, std::size_t which)
   return {};
 }
 
-std::string float_column_note(std::size_t k, const Cell& cause) {
-  const std::string code(kCountColumns[k]);
+std::string float_column_note(std::string_view code_view, const Cell& cause) {
+  const std::string code(code_view);
   return "count column " + code + " holds floats because of the " +
          (is_missing_value(cause.type, cause.raw) ? std::string("missing cell") : "cell " + py_repr(cause.raw)) +
          " here, so every Glycan string of the table writes " + code + " as a float (4 is written " + code + "4.0)";
 }
 
-std::shared_ptr<const UnimodDb> shared_unimod() {
-  static const std::shared_ptr<const UnimodDb> db = UnimodDb::load();
-  return db;
-}
-
-RowComputer::RowComputer(const ModelTables& tables, const ModificationResolver& resolver, const Options& options)
-    : tables_(tables),
-      resolver_(resolver),
+RowComputer::RowComputer(const RunModel& model, const Options& options)
+    : model_(model),
       options_(options),
-      want_mz_(options.charge_column.has_value() || !options.charges.empty() || options.input_format.has_value()) {}
+      want_mz_(options.charge_column.has_value() || !options.charges.empty() || options.input_format.has_value()),
+      monosaccharides_(model.glycans.count_columns().size(), nullptr) {}
 
 template <class Value>
 const Value& RowComputer::remember(std::unordered_map<std::string, Value>& memory, std::size_t& used,
@@ -138,27 +129,40 @@ const Value& RowComputer::remember(std::unordered_map<std::string, Value>& memor
   return memory.insert_or_assign(key, std::move(value)).first->second;
 }
 
+// The remembered result of a glycopeptide, or nullptr. On a table of
+// distinct glycopeptides the memory costs more than it saves: after a
+// trial window with few hits it is switched off for the rest of the table.
+const RowComputer::Result* RowComputer::recall(std::string_view pep_seq, std::string_view glycan) {
+  if (!remembering_) return nullptr;
+  key_.assign(pep_seq);
+  key_ += '\0';
+  key_ += glycan;
+  ++lookups_;
+  if (auto hit = rows_.find(key_); hit != rows_.end()) {
+    ++hits_;
+    return &hit->second;
+  }
+  if (lookups_ == kTrialLookups) {
+    if (hits_ * 8 < lookups_) {
+      remembering_ = false;
+      rows_ = {};
+      patterns_ = {};
+    }
+    hits_ = lookups_ = 0;
+  }
+  return nullptr;
+}
+
+// r, remembered under the key recall() looked up when the memory is on.
+const RowComputer::Result& RowComputer::keep(const Result& r) {
+  if (!remembering_) return r;
+  std::size_t bytes = key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size() + 8 * r.offsets.size();
+  return remember(rows_, rows_bytes_, key_, r, bytes);
+}
+
 const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, const std::string& glycan,
                                                      std::string_view& column) {
-  if (remembering_) {
-    key_.assign(pep_seq);
-    key_ += '\0';
-    key_ += glycan;
-    ++lookups_;
-    if (auto hit = rows_.find(key_); hit != rows_.end()) {
-      ++hits_;
-      return hit->second;
-    }
-    if (lookups_ == kTrialLookups) {
-      if (hits_ * 8 < lookups_) {
-        remembering_ = false;
-        rows_ = {};
-        patterns_ = {};
-      }
-      hits_ = lookups_ = 0;
-    }
-  }
-
+  if (const Result* hit = recall(pep_seq, glycan)) return *hit;
   Result& r = scratch_;
   r.mods.clear();
   r.mass.clear();
@@ -166,16 +170,14 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
   split_peptide(pep_seq, peptide_);
   Composition gp;
   add_residues(peptide_.seq, gp);
-  if (!peptide_.mods.empty()) gp += resolver_.resolve_mods(peptide_.mods);
+  if (!peptide_.mods.empty()) gp += model_.modifications.resolve_mods(peptide_.mods);
   column = "Glycan";
-  add_glycan(glycan, gp);
-  gp += water();
-  finish(gp, r, column);
+  Composition glycan_comp;
+  add_glycan(glycan, glycan_comp);
+  finish(glycopeptide_composition(std::move(gp), glycan_comp), r, column);
   r.mods = peptide_.mods;
   r.pep_seq_problem = pep_seq_problem(pep_seq);
-  if (!remembering_) return r;
-  std::size_t bytes = key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size() + 8 * r.offsets.size();
-  return remember(rows_, rows_bytes_, key_, r, bytes);
+  return keep(r);
 }
 
 // calc_seq_comp(seq, aa_comp) added to total, for a sequence of capital
@@ -189,40 +191,36 @@ void RowComputer::add_residues(std::string_view seq, Composition& total) {
     if (counts[static_cast<std::size_t>(c - 'A')]++ == 0) order[letters++] = c;
   for (std::size_t i = 0; i < letters; ++i) {
     const auto k = static_cast<std::size_t>(order[i] - 'A');
-    if (!residues_[k]) residues_[k] = &tables_.aa_comp.at(std::string_view(&order[i], 1), "unknown residue");
+    if (!residues_[k]) residues_[k] = &model_.residues.at(std::string_view(&order[i], 1), "unknown residue");
     total.add_times(*residues_[k], counts[k]);
   }
 }
 
 // calc_glycan_comp(glycan, gly_comp) added to total. A glycan string of the
-// usual form, "N<digits>H<digits>F<digits>S<digits>G<digits>" (count cells
-// that are whole numbers), is read in place; any other goes through the
-// glycan reader.
+// usual form, each count column's code with its digits in order
+// ("N4H5F1S0G0" from count cells that are whole numbers), is read in
+// place; any other goes through the glycan reader.
 void RowComputer::add_glycan(const std::string& glycan, Composition& total) {
-  std::array<std::string_view, 5> digits;
-  std::size_t p = 0;
-  bool plain = true;
-  for (std::size_t k = 0; k < 5 && plain; ++k) {
-    if (p >= glycan.size() || glycan[p] != kCountColumns[k][0]) {
-      plain = false;
-      break;
-    }
-    std::size_t start = ++p;
-    while (p < glycan.size() && glycan[p] >= '0' && glycan[p] <= '9') ++p;
-    plain = p > start;
-    digits[k] = std::string_view(glycan).substr(start, p - start);
-  }
-  if (!plain || p != glycan.size()) {
-    total += calc_glycan_comp(glycan, tables_.gly_comp);
-    return;
-  }
+  const std::vector<std::size_t>& columns = model_.glycans.count_columns();
   Composition sum;
-  for (std::size_t k = 0; k < 5; ++k) {
-    if (!monosaccharides_[k]) monosaccharides_[k] = &tables_.gly_comp.at(kCountColumns[k], "unknown glycan code");
-    Count n = text::digits_value(digits[k]);
+  std::size_t p = 0;
+  for (std::size_t k = 0; k < columns.size(); ++k) {
+    const std::string& code = model_.glycans[columns[k]].code;
+    if (glycan.compare(p, code.size(), code) != 0) break;
+    const std::size_t start = p + code.size();
+    std::size_t end = start;
+    while (end < glycan.size() && glycan[end] >= '0' && glycan[end] <= '9') ++end;
+    if (end == start) break;
+    if (!monosaccharides_[k]) monosaccharides_[k] = &model_.monosaccharides.at(code, "unknown glycan code");
+    Count n = text::digits_value(std::string_view(glycan).substr(start, end - start));
     if (n != 0) sum.add_times(*monosaccharides_[k], n);
+    p = end;
+    if (k + 1 == columns.size() && p == glycan.size()) {
+      total += sum;
+      return;
+    }
   }
-  total += sum;
+  total += calc_glycan_comp(glycan, model_.monosaccharides);
 }
 
 // The pattern and mass of a glycopeptide's composition.
@@ -257,33 +255,16 @@ void RowComputer::finish(const Composition& gp, Result& r, std::string_view& col
 }
 
 bool RowComputer::compute_imported(const ImportedRow& row, RowOutput& out, std::string_view& column) {
-  out.glycan = glycan_string(row.counts);
-  const Result* r = nullptr;
-  if (remembering_) {
-    key_.assign(row.pep_seq);
-    key_ += '\0';
-    key_ += out.glycan;
-    ++lookups_;
-    if (auto hit = rows_.find(key_); hit != rows_.end()) {
-      ++hits_;
-      r = &hit->second;
-    }
-  }
+  out.glycan = model_.glycans.glycan_string(row.counts);
+  const Result* r = recall(row.pep_seq, out.glycan);
   if (!r) {
     Result& fresh = scratch_;
     fresh.mass.clear();
     column = "Glycan";
-    Composition gp = row.peptide;
-    gp += calc_glycan_comp(out.glycan, tables_.gly_comp);
-    gp += water();
-    finish(gp, fresh, column);
+    finish(glycopeptide_composition(row.peptide, calc_glycan_comp(out.glycan, model_.monosaccharides)), fresh, column);
     fresh.mods = row.pep_mods;
     fresh.pep_seq_problem.reset();
-    r = &fresh;
-    if (remembering_) {
-      std::size_t bytes = key_.size() + fresh.mods.size() + fresh.mass.size() + fresh.isotopes.size() + 8 * fresh.offsets.size();
-      r = &remember(rows_, rows_bytes_, key_, fresh, bytes);
-    }
+    r = &keep(fresh);
   }
   out.mods = r->mods;
   out.mass = r->mass;
@@ -295,7 +276,7 @@ bool RowComputer::compute_imported(const ImportedRow& row, RowOutput& out, std::
   out.offset.clear();
   out.ppm.clear();
   out.has_offset = false;
-  if (!row.charge || *row.charge == 0 || std::labs(*row.charge) > 1000) return false;
+  if (!row.charge || *row.charge == 0 || std::labs(*row.charge) > kMaxCharge) return false;
   const int z = static_cast<int>(*row.charge);
   fill_mz(*r, z, out);
   std::optional<double> observed = row.precursor_mz;
@@ -323,15 +304,17 @@ void RowComputer::note_counts(const RowCells& cells, const std::string& glycan, 
     std::size_t k;
     const char* why;
   };
-  std::array<Bad, 5> bad{};
-  std::size_t n = 0;
+  std::vector<Bad> bad;
   for (std::size_t k = 0; k < cells.counts.size(); ++k)
-    if (const char* why = count_problem(cells.counts[k])) bad[n++] = {k, why};
+    if (const char* why = count_problem(cells.counts[k])) bad.push_back({k, why});
+  const std::size_t n = bad.size();
   if (n == 0) return;
+  const GlycanVocabulary& glycans = model_.glycans;
+  auto code = [&](const Bad& b) -> const std::string& { return glycans[glycans.count_columns()[b.k]].code; };
   // What the glycan string gave for each code: the count the mass rests on.
   const Counts read = glycan_counter(glycan);
-  auto cell = [&](const Bad& b) { return std::string(kCountColumns[b.k]) + " " + py_repr(cells.counts[b.k].raw); };
-  auto value = [&](const Bad& b) { return std::to_string(read.get(kCountColumns[b.k]).value_or(0)); };
+  auto cell = [&](const Bad& b) { return code(b) + " " + py_repr(cells.counts[b.k].raw); };
+  auto value = [&](const Bad& b) { return std::to_string(read.get(code(b)).value_or(0)); };
   auto join = [&](auto part) {
     std::string out;
     for (std::size_t i = 0; i < n; ++i) out += (i == 0 ? "" : i + 1 == n ? " and " : ", ") + part(bad[i]);
@@ -349,16 +332,17 @@ void RowComputer::note_counts(const RowCells& cells, const std::string& glycan, 
 }
 
 void RowComputer::compute(const RowCells& cells, RowOutput& out, NoteSink& notes, std::string_view& column) {
-  // The glycan string from the five count cells, as str() shows them.
+  // The glycan string from the count cells, as str() shows them.
   column = "Glycan";
   out.glycan.clear();
   for (std::size_t k = 0; k < cells.counts.size(); ++k) {
     const Cell& c = cells.counts[k];
+    const std::string& code = model_.glycans[model_.glycans.count_columns()[k]].code;
     if (!c.present) {
       column = {};
-      throw Error::lookup("table has no column", kCountColumns[k]);
+      throw Error::lookup("table has no column", code);
     }
-    out.glycan += kCountColumns[k];
+    out.glycan += code;
     append_py_str(out.glycan, c.type, c.raw);
   }
   column = {};
@@ -397,7 +381,7 @@ std::optional<int> read_charge(const Cell& cell, const char*& why) {
     why = "zero";
     return std::nullopt;
   }
-  if (std::fabs(*v) > 1000) {
+  if (std::fabs(*v) > static_cast<double>(kMaxCharge)) {
     why = "beyond +-1000";
     return std::nullopt;
   }

@@ -22,26 +22,17 @@
 #include "isotope/io/cells.hpp"
 #include "isotope/model/composition.hpp"
 #include "isotope/model/modifications.hpp"
+#include "isotope/model/run_model.hpp"
 #include "isotope/model/peptide.hpp"
 #include "isotope/pattern/envelope.hpp"
 #include "isotope/pattern/peak_positions.hpp"
 #include "isotope/pattern/workspace.hpp"
+#include "isotope/run/note_kind.hpp"
 #include "isotope/run/options.hpp"
 
 namespace isotope {
 
 struct ImportedRow;  // formats/imported_row.hpp
-
-// The composition tables a run reads.
-struct ModelTables {
-  const CompTable& aa_comp;
-  const CompTable& mod_comp;
-  const CompTable& gly_comp;
-  static ModelTables reference();  // the built-in reference tables
-};
-
-// The Unimod database OpenMS ships, loaded once (for isotope_unimod).
-std::shared_ptr<const UnimodDb> shared_unimod();
 
 // One cell: its raw text and type; `present` is false for a column the
 // table lacks.
@@ -51,12 +42,10 @@ struct Cell {
   bool present = false;
 };
 
-// The count columns, in glycan string order.
-inline constexpr std::array<std::string_view, 5> kCountColumns = {"N", "H", "F", "S", "G"};
-
+// The cells a row of our format is computed from.
 struct RowCells {
   Cell pep_seq;
-  std::array<Cell, 5> counts;
+  std::vector<Cell> counts;  // one per count column of the vocabulary, in order
   Cell charge;     // isotope_charge_column's cell
   Cell precursor;  // isotope_precursor_mz_column's cell
 };
@@ -64,32 +53,12 @@ struct RowCells {
 // The spacing of a peak below the monoisotopic one (13C - 12C), in daltons.
 inline constexpr double kC13Spacing = 1.0033548378;
 
-// What may rest on a guess. Each kind is capped on its own when printed.
-enum class NoteKind : std::uint8_t {
-  ShortRow,     // fewer fields than the header
-  PepSeq,       // characters of PepSeq that were skipped
-  Counts,       // count cells that are no non-negative whole number
-  CountColumn,  // a count column that became floats
-  Charge,       // a charge cell that is no non-zero whole number
-  Precursor,    // a precursor m/z cell that is no number
-  Unmapped,     // a search-engine row that could not be mapped to the model
-  Disagreeing,  // a search-engine row whose own columns disagree
-};
-inline constexpr std::size_t kNoteKinds = 8;
-
-// Where a row's notes go: kind and text (without the place).
-class NoteSink {
- public:
-  virtual ~NoteSink() = default;
-  virtual void note(NoteKind kind, std::string_view text) = 0;
-};
-
 // The columns a run adds.
 enum class Added : std::uint8_t {
   None,
   Glycan, PepMods, Mass, Isotopes,             // every run
   Mz, IsotopesMz, MzAt, Offset, Ppm,           // m/z options (MzAt: one per charge)
-  PepSeq, CountCell,                           // search-engine tables (CountCell: N H F S G)
+  PepSeq, CountCell,                           // search-engine tables (CountCell: one per count column)
 };
 struct AddedColumn {
   std::string name;
@@ -100,18 +69,19 @@ struct AddedColumn {
 // GP_Isotopes_MZ (isotope_charge_column), GP_MZ_z<charge> (isotope_charges),
 // GP_Isotope_Offset and GP_PPM (isotope_precursor_mz_column).
 std::vector<AddedColumn> added_columns(const Options& options);
-// A search engine's table: PepSeq, N, H, F, S, G, Glycan, PepMods, GP_Mass,
-// GP_Isotopes, GP_MZ, GP_Isotopes_MZ, GP_Isotope_Offset, GP_PPM.
-std::vector<AddedColumn> imported_columns();
+// A search engine's table: PepSeq, the count columns (N, H, F, S, G),
+// Glycan, PepMods, GP_Mass, GP_Isotopes, GP_MZ, GP_Isotopes_MZ,
+// GP_Isotope_Offset, GP_PPM.
+std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans);
 
-// The note on the cell that made count column kCountColumns[k] float-held.
-std::string float_column_note(std::size_t k, const Cell& cause);
+// The note on the cell that made count column `code` float-held.
+std::string float_column_note(std::string_view code, const Cell& cause);
 
 // What a row adds, as text for the output (views valid until the next
 // compute call).
 struct RowOutput {
   std::string pep_seq;  // search-engine rows: our bracketed PepSeq
-  std::array<std::string, 5> counts;  // search-engine rows: N H F S G
+  std::vector<std::string> counts;  // search-engine rows: one per count column
   std::string glycan;
   std::string_view mods;
   std::string_view mass;
@@ -133,9 +103,10 @@ std::string_view added_text(const RowOutput& out, Added kind, std::size_t which)
 
 class RowComputer {
  public:
-  // The resolver names the run's modifications (the tables' mod_comp with
-  // the parameter file's definitions, and Unimod when asked).
-  RowComputer(const ModelTables& tables, const ModificationResolver& resolver, const Options& options);
+  // The model names the run's residues, monosaccharides and modifications
+  // (the tables' mod_comp with the parameter file's definitions, and
+  // Unimod when asked).
+  RowComputer(const RunModel& model, const Options& options);
 
   // Computes a row's results. A failure is an Error whose column() names
   // the column at fault (set through `column`, the step at work). Notes on
@@ -163,6 +134,8 @@ class RowComputer {
     std::optional<std::string> pep_seq_problem;
   };
   const Result& glycopeptide(std::string_view pep_seq, const std::string& glycan, std::string_view& column);
+  const Result* recall(std::string_view pep_seq, std::string_view glycan);
+  const Result& keep(const Result& r);
   void compute_pattern(Pattern& p);
   void add_residues(std::string_view seq, Composition& total);
   void add_glycan(const std::string& glycan, Composition& total);
@@ -175,8 +148,7 @@ class RowComputer {
   const Value& remember(std::unordered_map<std::string, Value>& memory, std::size_t& used, const std::string& key,
                         Value value, std::size_t bytes);
 
-  const ModelTables& tables_;
-  const ModificationResolver& resolver_;
+  const RunModel& model_;
   const Options& options_;
   std::optional<std::int64_t> n_;  // isotope_peaks_num, read at the first row computed
   std::unordered_map<std::string, Result> rows_;
@@ -193,7 +165,7 @@ class RowComputer {
   PeptideParts peptide_;
   // The residue and monosaccharide table entries, looked up once.
   std::array<const Composition*, 26> residues_{};
-  std::array<const Composition*, 5> monosaccharides_{};
+  std::vector<const Composition*> monosaccharides_;  // per count column
   PatternWorkspace ws_;
   PeakPositions positions_;
   Envelope envelope_;

@@ -1,0 +1,114 @@
+// The shared skeleton of every table route: workers, ordered pieces, the
+// commit of a piece in row order, and the end of a run.
+#include "isotope/run/table_run.hpp"
+
+#include <algorithm>
+
+#include "isotope/pattern/isotope_pattern.hpp"
+#include "isotope/run/ordered_run.hpp"
+
+namespace isotope {
+
+RunModel run_model(const ModelTables& tables, const Options& options) {
+  prepare_isotope_patterns();  // before any worker computes a pattern
+  return RunModel(tables, GlycanVocabulary::builtin(), options.modifications,
+                  options.unimod_lookup() ? shared_unimod() : nullptr);
+}
+
+void RunTally::add(const RowOutput& out) {
+  max_peaks = std::max(max_peaks, out.peaks);
+  if (out.has_offset) {
+    ++with_offset;
+    off_mono += out.offset_value != 0;
+  }
+}
+
+RunTally& RunTally::operator+=(const RunTally& other) {
+  rows += other.rows;
+  max_peaks = std::max(max_peaks, other.max_peaks);
+  with_offset += other.with_offset;
+  off_mono += other.off_mono;
+  decoys += other.decoys;
+  return *this;
+}
+
+std::string off_monoisotopic_summary(const RunTally& tally) {
+  if (tally.off_mono == 0) return {};
+  return "isotope: " + std::to_string(tally.off_mono) + " of " + std::to_string(tally.with_offset) +
+         " rows match isotope peak +1 or another non-monoisotopic peak (GP_Isotope_Offset)\n";
+}
+
+std::string short_row_note(std::size_t fields, std::size_t header, std::string_view hint) {
+  std::string text = "row has " + std::to_string(fields) + " fields where the header has " + std::to_string(header);
+  if (fields > header) return text + "; the fields beyond were dropped";
+  const std::size_t missing = header - fields;
+  text += "; its last ";
+  text += missing == 1 ? std::string("cell was") : std::to_string(missing) + " cells were";
+  text += " read as missing";
+  if (!hint.empty()) text.append(" ").append(hint);
+  return text;
+}
+
+TableRun::TableRun(const RunModel& model, const Options& options, unsigned threads, TableNotes& notes)
+    : threads_(threads), notes_(notes) {
+  workers_.reserve(threads);
+  for (unsigned k = 0; k < threads; ++k) workers_.emplace_back(model, options);
+}
+
+std::size_t TableRun::slots() const noexcept { return slots_for(threads_); }
+
+void TableRun::work(TableRoute& route, std::size_t slot, Worker& worker) {
+  PieceState& st = route.state(slot);
+  st.notes.clear();
+  st.error.reset();
+  st.tally = {};
+  route.begin(slot);
+  const std::size_t n = route.rows(slot);
+  for (std::size_t i = 0; i < n; ++i) {
+    st.rows_done = i;
+    worker.notes.start(st.notes, i);
+    std::string_view column;
+    try {
+      route.row(slot, i, worker, column);
+    } catch (Error& e) {
+      route.locate(e, slot, i, column);
+      st.error = std::move(e);
+      return;
+    }
+    st.tally.add(worker.out);
+  }
+  st.rows_done = n;
+  st.tally.rows = n;
+}
+
+void TableRun::commit(TableRoute& route, std::size_t slot, Progress* progress) {
+  PieceState& st = route.state(slot);
+  st.notes.commit(st.rows_done, notes_, [&](std::size_t i) { return route.key(slot, i); });
+  if (st.error) {
+    notes_.finish();
+    if (notes_.strict_failed()) throw notes_.strict_error(&*st.error);
+    throw *st.error;
+  }
+  route.write(slot);
+  tally_ += st.tally;
+  if (progress) progress->advance(route.rows(slot));
+}
+
+void TableRun::run(TableRoute& route, Progress* progress) {
+  OrderedWork w;
+  w.slots = slots();
+  w.read = [&](std::size_t s) { return route.read(s); };
+  w.work = [&](std::size_t s, unsigned k) { work(route, s, workers_[k]); };
+  w.commit = [&](std::size_t s) {
+    commit(route, s, progress);
+    return true;
+  };
+  run_ordered(threads_, w);
+}
+
+void TableRun::finish() {
+  notes_.finish();
+  if (notes_.strict_failed()) throw notes_.strict_error();
+}
+
+}  // namespace isotope
