@@ -17,6 +17,7 @@
 #include "isotope/model/reference_tables.hpp"
 #include "isotope/model/run_model.hpp"
 #include "isotope/model/unimod.hpp"
+#include "isotope/run/rows.hpp"
 #include "test_support.hpp"
 
 using namespace isotope;
@@ -29,7 +30,7 @@ namespace {
 
 const fs::path kData = fs::path(ISOTOPE_TEST_DATA) / "formats";
 constexpr double kProton = 1.007276466621;
-constexpr double kC13Spacing = 1.0033548378;
+constexpr double kC13Gap = 1.0033548378;
 
 // The built-in model with the modification definitions given, and Unimod
 // unless `unimod` is false.
@@ -117,7 +118,7 @@ TEST(Formats, FixtureRowsMapAsWrittenAndMatchTheEnginePrecursor) {
               ? (*row.neutral_mass + static_cast<double>(*row.charge) * kProton) / static_cast<double>(*row.charge)
               : *row.precursor_mz;
       const double mz = row_mz(row);
-      const double peak = mz + std::stoi(col(r, "expect_offset")) * kC13Spacing / static_cast<double>(*row.charge);
+      const double peak = mz + std::stoi(col(r, "expect_offset")) * kC13Gap / static_cast<double>(*row.charge);
       const double ppm = (observed - peak) / peak * 1e6;
       const bool published = text.rfind("published", 0) == 0;
       EXPECT_LT(std::fabs(ppm), published ? 3.0 : 10.0) << where << ": m/z " << mz << ", engine " << observed;
@@ -311,4 +312,40 @@ TEST(DelimitedReader, MalformedFilesFailWithTheirLine) {
   EXPECT_EQ(u.decode_start(), 2u);
   EXPECT_EQ(error_of([&] { DelimitedReader r(dir / "none.csv", ','); }).os_errno(), ENOENT);
   EXPECT_EQ(error_of([&] { DelimitedReader r(dir.path().string(), ','); }).os_errno(), EISDIR);
+}
+
+// One more vocabulary entry (xylose, a test-only count column "X" with
+// pGlyco3 code "X") flows through an importer's mapping, the Glycan string,
+// the count cells of our rows and the composition.
+TEST(Formats, AVocabularyEntryFlowsThroughMappingCountsAndComposition) {
+  GlycanVocabulary glycans = GlycanVocabulary::builtin();
+  glycans.define({"X", {"Xyl"}, Composition::from_formula("C5H8O4"), true, {{"pglyco3", "X"}}});
+  const RunModel model(ModelTables::reference(), glycans, {}, nullptr);
+  const ImportColumns pg = import_columns(EngineFormat::PGlyco3, {"Peptide", "Mod", "GlycanComposition", "Charge", "PrecursorMZ"});
+  const ImportColumns fp = import_columns(EngineFormat::FragPipe, {"Peptide", "Assigned Modifications", "Total Glycan Composition", "Charge", "Observed M/Z"});
+  EXPECT_EQ(glycans.glycan_string(map_row(pg, {"JK", "", "H(1)X(2)", "2", "1"}, model).counts), "N0H1F0S0G0X2");
+  const ImportedRow row = map_row(fp, {"NK", "", "Hex(1)Xyl(1)", "2", "1"}, model);
+  ASSERT_EQ(row.status, RowStatus::Ok) << row.problem;
+  EXPECT_EQ(glycans.glycan_string(row.counts), "N0H1F0S0G0X1");
+
+  ParamFile params;
+  params.params = {{"isotope_peaks_num", "3"}};
+  params.lines = {1};
+  const Options options = read_options(params);
+  RowComputer rows(model, options);
+  RowOutput out;
+  std::string_view column;
+  EXPECT_TRUE(rows.compute_imported(row, out, column));
+  // NK + Hex + Xyl + water = C21H38N4O13: 554.24353729214 from the element masses.
+  EXPECT_NEAR(out.mass_value, 554.24353729214, 1e-9);
+
+  struct Sink final : NoteSink {
+    void note(NoteKind, std::string_view) override {}
+  } sink;
+  RowCells cells;
+  cells.pep_seq = {ColumnType::Text, "NK", true};
+  for (const char* n : {"0", "1", "0", "0", "0", "1"}) cells.counts.push_back({ColumnType::Int, n, true});
+  rows.compute(cells, out, sink, column);
+  EXPECT_EQ(out.glycan, "N0H1F0S0G0X1");
+  EXPECT_NEAR(out.mass_value, 554.24353729214, 1e-9);
 }
