@@ -63,6 +63,42 @@ unsigned threads_of(py::object threads, const Options& options) {
 // One column of a DataFrame as cells typed as pandas holds them: numbers of
 // a numeric column, and in an object column each value by its own type (a
 // str is text even when it reads "NA"; None and NaN are missing).
+// A float cell: its repr, and a NaN missing ("" in an engine's table of
+// text, "nan" as str() shows it in ours).
+void push_number(CellColumn& col, double v, bool as_text, std::string& buf) {
+  buf.clear();
+  if (std::isnan(v)) {
+    col.push(ColumnType::Float, as_text ? "" : "nan");
+  } else {
+    append_float_repr(buf, v);
+    col.push(ColumnType::Float, buf);
+  }
+}
+
+// A value of an object column, typed by its own type.
+void push_object(CellColumn& col, py::handle v, bool as_text, std::string& buf) {
+  PyObject* o = v.ptr();
+  if (o == Py_None) {
+    col.push(ColumnType::Text, "");
+  } else if (PyBool_Check(o)) {
+    col.push(ColumnType::Bool, o == Py_True ? "True" : "False");
+  } else if (PyFloat_Check(o)) {
+    push_number(col, PyFloat_AS_DOUBLE(o), as_text, buf);
+  } else if (PyLong_Check(o)) {
+    col.push(ColumnType::Int, py_text(v));
+  } else if (PyUnicode_Check(o)) {
+    col.push(ColumnType::TextAsRead, utf8(v, "cell"));
+  } else if (py::isinstance(v, py::module_::import("numpy").attr("floating"))) {
+    push_number(col, PyFloat_AsDouble(o), as_text, buf);
+  } else if (py::isinstance(v, py::module_::import("numpy").attr("integer"))) {
+    col.push(ColumnType::Int, py_text(v));
+  } else if (PyObject_RichCompareBool(o, o, Py_EQ) == 0) {  // pandas' NA and NaT are missing
+    col.push(ColumnType::Text, "");
+  } else {
+    col.push(ColumnType::TextAsRead, py_text(v));
+  }
+}
+
 CellColumn cells_of(py::handle series, std::size_t rows, bool as_text) {
   CellColumn col;
   col.types.reserve(rows);
@@ -72,15 +108,6 @@ CellColumn cells_of(py::handle series, std::size_t rows, bool as_text) {
   if (!values) throw py::error_already_set();
   const char kind = values.dtype().kind();
   std::string buf;
-  auto number = [&](double v) {
-    buf.clear();
-    if (std::isnan(v)) {
-      col.push(ColumnType::Float, as_text ? "" : "nan");
-    } else {
-      append_float_repr(buf, v);
-      col.push(ColumnType::Float, buf);
-    }
-  };
   if (kind == 'u') {  // may exceed int64: through Python's int
     for (auto v : values) col.push(ColumnType::Int, py_text(v));
     return col;
@@ -94,7 +121,7 @@ CellColumn cells_of(py::handle series, std::size_t rows, bool as_text) {
   if (kind == 'f') {
     py::array_t<double> floats = py::array_t<double, py::array::forcecast>::ensure(values);
     auto r = floats.unchecked<1>();
-    for (py::ssize_t i = 0; i < r.shape(0); ++i) number(r(i));
+    for (py::ssize_t i = 0; i < r.shape(0); ++i) push_number(col, r(i), as_text, buf);
     return col;
   }
   if (kind == 'b') {
@@ -103,28 +130,7 @@ CellColumn cells_of(py::handle series, std::size_t rows, bool as_text) {
     for (py::ssize_t i = 0; i < r.shape(0); ++i) col.push(ColumnType::Bool, r(i) ? "True" : "False");
     return col;
   }
-  for (auto v : values) {
-    PyObject* o = v.ptr();
-    if (o == Py_None) {
-      col.push(ColumnType::Text, "");
-    } else if (PyBool_Check(o)) {
-      col.push(ColumnType::Bool, o == Py_True ? "True" : "False");
-    } else if (PyFloat_Check(o)) {
-      number(PyFloat_AS_DOUBLE(o));
-    } else if (PyLong_Check(o)) {
-      col.push(ColumnType::Int, py_text(v));
-    } else if (PyUnicode_Check(o)) {
-      col.push(ColumnType::TextAsRead, utf8(v, "cell"));
-    } else if (py::isinstance(v, py::module_::import("numpy").attr("floating"))) {
-      number(PyFloat_AsDouble(o));
-    } else if (py::isinstance(v, py::module_::import("numpy").attr("integer"))) {
-      col.push(ColumnType::Int, py_text(v));
-    } else if (PyObject_RichCompareBool(o, o, Py_EQ) == 0) {  // pandas' NA and NaT are missing
-      col.push(ColumnType::Text, "");
-    } else {
-      col.push(ColumnType::TextAsRead, py_text(v));
-    }
-  }
+  for (auto v : values) push_object(col, v, as_text, buf);
   return col;
 }
 
@@ -140,15 +146,9 @@ std::optional<std::size_t> float_cause(py::handle series) {
   return std::nullopt;
 }
 
-py::object annotate_py(py::object df, py::object params, py::object threads, py::object aa_comp, py::object mod_comp,
-                       py::object gly_comp) {
-  const Options options = options_of(params);
-  const unsigned n_threads = threads_of(threads, options);
-  const CompTable aa = table_from_mapping(aa_comp, "aa_comp");
-  const CompTable mod = table_from_mapping(mod_comp, "mod_comp");
-  const CompTable gly = table_from_mapping(gly_comp, "gly_comp");
-  const ModelTables tables{aa, mod, gly};
-
+// The frame's columns a run reads, as typed cells (every column of an
+// engine's table), with the float-held count columns' causes.
+FrameTable frame_of(py::object df, const Options& options) {
   FrameTable frame;
   frame.rows = py::len(df);
   py::object columns = df.attr("columns");
@@ -170,8 +170,12 @@ py::object annotate_py(py::object df, py::object params, py::object threads, py:
       for (std::size_t k = 0; k < counts.size(); ++k)
         if (frame.names[j] == counts[k]) frame.float_cause_row[k] = float_cause(series);
   }
-  // Rows are named by position and index label: the label of a RangeIndex
-  // is computed, other labels are read once.
+  return frame;
+}
+
+// How rows are named in messages: by position and index label (the label
+// of a RangeIndex computed, other labels read once).
+std::function<std::string(std::size_t)> row_names(py::object df) {
   py::object index = df.attr("index");
   std::vector<std::string> labels;
   long start = 0, step = 1;
@@ -180,13 +184,51 @@ py::object annotate_py(py::object df, py::object params, py::object threads, py:
     start = index.attr("start").cast<long>();
     step = index.attr("step").cast<long>();
   } else {
-    labels.reserve(frame.rows);
     for (auto label : index) labels.push_back(std::string(utf8(py::repr(label), "label")));
   }
-  frame.row_name = [&](std::size_t row) {
+  return [range, start, step, labels = std::move(labels)](std::size_t row) {
     std::string label = range ? std::to_string(start + static_cast<long>(row) * step) : labels[row];
     return "row " + std::to_string(row) + " (index " + label + ")";
   };
+}
+
+// Added text column c as an object array of str, even for a frame without
+// rows. Rows repeat glycopeptides: equal texts share one str object (up to
+// a bound on the distinct texts remembered).
+py::array text_column(const FrameResult& result, std::size_t c, std::size_t rows) {
+  py::array values(py::dtype("O"), {static_cast<py::ssize_t>(rows)}, {});
+  auto** cells = static_cast<PyObject**>(values.mutable_data());
+  std::unordered_map<std::string_view, PyObject*> seen;
+  std::size_t i = 0;
+  for (const auto& piece : result.pieces) {
+    const CellColumn& col = piece[c];
+    for (std::size_t r = 0; r < col.size(); ++r, ++i) {
+      std::string_view text = col.cell(r).raw;
+      PyObject* obj = nullptr;
+      if (auto hit = seen.find(text); hit != seen.end()) {
+        obj = hit->second;
+        Py_INCREF(obj);
+      } else {
+        obj = to_str(text).release().ptr();
+        if (seen.size() < kSharedTexts) seen.emplace(text, obj);
+      }
+      Py_XDECREF(cells[i]);
+      cells[i] = obj;
+    }
+  }
+  return values;
+}
+
+py::object annotate_py(py::object df, py::object params, py::object threads, py::object aa_comp, py::object mod_comp,
+                       py::object gly_comp) {
+  const Options options = options_of(params);
+  const unsigned n_threads = threads_of(threads, options);
+  const CompTable aa = table_from_mapping(aa_comp, "aa_comp");
+  const CompTable mod = table_from_mapping(mod_comp, "mod_comp");
+  const CompTable gly = table_from_mapping(gly_comp, "gly_comp");
+  const ModelTables tables{aa, mod, gly};
+  FrameTable frame = frame_of(df, options);
+  frame.row_name = row_names(df);
 
   const Console console = python_console();
   FrameResult result;
@@ -204,31 +246,7 @@ py::object annotate_py(py::object df, py::object params, py::object threads, py:
       added[to_str(result.names[j])] = mass;
       continue;
     }
-    // An object array of str, even for a frame without rows. Rows repeat
-    // glycopeptides: equal texts share one str object (up to a bound on
-    // the distinct texts remembered).
-    py::array values(py::dtype("O"), {static_cast<py::ssize_t>(frame.rows)}, {});
-    auto** cells = static_cast<PyObject**>(values.mutable_data());
-    std::unordered_map<std::string_view, PyObject*> seen;
-    std::size_t i = 0;
-    for (const auto& piece : result.pieces) {
-      const CellColumn& col = piece[c];
-      for (std::size_t r = 0; r < col.size(); ++r, ++i) {
-        std::string_view text = col.cell(r).raw;
-        PyObject* obj = nullptr;
-        if (auto hit = seen.find(text); hit != seen.end()) {
-          obj = hit->second;
-          Py_INCREF(obj);
-        } else {
-          obj = to_str(text).release().ptr();
-          if (seen.size() < kSharedTexts) seen.emplace(text, obj);
-        }
-        Py_XDECREF(cells[i]);
-        cells[i] = obj;
-      }
-    }
-    ++c;
-    added[to_str(result.names[j])] = values;
+    added[to_str(result.names[j])] = text_column(result, c++, frame.rows);
   }
   // A new DataFrame: the input's columns (those it shares with the added
   // ones keep their place and get the new values), then the added ones.
