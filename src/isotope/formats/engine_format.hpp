@@ -30,7 +30,7 @@ std::vector<std::string> header_names(std::string_view first_line);
 // The engine whose result table a header line looks like, by the column
 // names that only its tables hold together; nullopt for any other line,
 // and for a header with our own PepSeq column (a table in our format that
-// carries an engine's columns along keeps working as it does today).
+// carries an engine's columns along is read as ours).
 std::optional<EngineFormat> detect_format(std::string_view first_line);
 
 // "this looks like a pGlyco3 result table: set isotope_input_format = pglyco3"

@@ -6,8 +6,8 @@
 // The parameter file may be shared with other tools: options this tool does
 // not know are accepted and ignored, and every option of ours carries the
 // prefix "isotope_". A malformed value of an option is a value Error naming
-// the option and its line in the parameter file; isotope_peaks_num keeps
-// its older rule (its error comes when the first row needs it).
+// the option and its line in the parameter file, except isotope_peaks_num,
+// whose error comes when the first row needs it.
 #pragma once
 
 #include <cstdint>
