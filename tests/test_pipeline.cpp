@@ -514,8 +514,8 @@ TEST(Mz, ChargesPeakPositionsAndThePrecursorCheck) {
                 "charge cell Charge '0' is zero: the row's m/z cells were left empty, line 6 of " + in,
                 "precursor m/z cell PrecursorMZ 'NA' is no positive number: the row's GP_Isotope_Offset and GP_PPM "
                 "were left empty, line 7 of " + in}));
-  EXPECT_NE(f.run.err.find("isotope: 3 of 4 rows match isotope peak +1 or another non-monoisotopic peak "
-                           "(GP_Isotope_Offset)\n"),
+  EXPECT_NE(f.run.err.find("isotope: of 4 rows with a precursor m/z, 1 match the monoisotopic peak, 3 another "
+                           "isotope peak (-1: 1, +1: 1, +2: 1) and 0 no peak within 20 ppm (GP_Isotope_Offset)\n"),
             std::string::npos);
 }
 

@@ -149,11 +149,14 @@ RowStatus import_row(const ImportColumns& columns, const std::vector<std::string
   out.counts.resize(count_columns.size());
   for (std::size_t k = 0; k < count_columns.size(); ++k) out.counts[k] = std::to_string(row.counts[count_columns[k]]);
   if (!row.warning.empty()) notes.note(NoteKind::Disagreeing, row.warning);
+  if (!out.non_finite_note.empty()) notes.note(NoteKind::NonFinite, out.non_finite_note);
   if (!charged)
     notes.note(NoteKind::Charge, "the row's charge is missing or not a non-zero whole number: its m/z cells were left empty");
   else if (!out.has_offset)
     notes.note(NoteKind::Precursor, "the row's precursor m/z is missing or no positive number: its GP_Isotope_Offset "
                                     "and GP_PPM were left empty");
+  else if (!out.matched)
+    notes.note(NoteKind::Unmatched, out.offset_note);
   return RowStatus::Ok;
 }
 
@@ -180,7 +183,8 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
   if (decoys > 0)
     console.err("isotope: " + std::to_string(decoys) + " decoy row" + (decoys == 1 ? "" : "s") + " of " + input_file +
                 (decoys == 1 ? " was" : " were") + " left without results\n");
-  if (table.tally().off_mono > 0) console.err(off_monoisotopic_summary(table.tally()));
+  const std::string summary = precursor_summary(table.tally(), options.precursor_tolerance_ppm);
+  if (!summary.empty()) console.err(summary);
   route.finish();
   file.commit();
 }

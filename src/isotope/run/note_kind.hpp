@@ -18,8 +18,11 @@ enum class NoteKind : std::uint8_t {
   Precursor,    // a precursor m/z cell that is no number
   Unmapped,     // a search-engine row that could not be mapped to the model
   Disagreeing,  // a search-engine row whose own columns disagree
+  Unmatched,    // a precursor within the tolerance of no isotope peak
+  NonFinite,    // a pattern or mass that is not finite
+  Hint,         // a hint on how the table is read, shown once per table
 };
-inline constexpr std::size_t kNoteKinds = 8;
+inline constexpr std::size_t kNoteKinds = 11;
 
 // Where a row's notes go: kind and text (without the place).
 class NoteSink {

@@ -15,13 +15,26 @@ const char* kind_words(NoteKind kind) {
     case NoteKind::Precursor: return "precursor m/z cells that are no number";
     case NoteKind::Unmapped: return "rows that could not be mapped";
     case NoteKind::Disagreeing: return "rows whose own columns disagree";
+    case NoteKind::Unmatched: return "precursors within the tolerance of no isotope peak";
+    case NoteKind::NonFinite: return "patterns or masses that are not finite";
+    case NoteKind::Hint: return "hints";
   }
   return "warnings";
 }
 
 }  // namespace
 
-bool is_row_problem(NoteKind kind) { return kind != NoteKind::CountColumn; }
+// A float-held count column, a precursor that matches no peak and a hint
+// are findings about the table, not guesses strict mode fails on.
+bool is_row_problem(NoteKind kind) {
+  return kind != NoteKind::CountColumn && kind != NoteKind::Unmatched && kind != NoteKind::Hint;
+}
+
+namespace {
+
+std::size_t cap_of(NoteKind kind) { return kind == NoteKind::Hint ? 1 : TableNotes::kLinesPerKind; }
+
+}  // namespace
 
 TableNotes::TableNotes(std::function<void(std::string_view)> print, std::string file, bool strict,
                        std::function<std::string(long)> where)
@@ -40,7 +53,7 @@ void TableNotes::row(NoteKind kind, std::string_view text, long line) {
     }
     return;
   }
-  if (++counts_[static_cast<std::size_t>(kind)] > kLinesPerKind) return;
+  if (++counts_[static_cast<std::size_t>(kind)] > cap_of(kind)) return;
   std::string out(text);
   out += ", " + where_(line) + " of " + file_;
   print_(out);
@@ -51,7 +64,7 @@ void TableNotes::table(std::string_view text) { print_(text); }
 void TableNotes::finish() {
   if (strict_) return;
   for (std::size_t k = 0; k < kNoteKinds; ++k) {
-    if (counts_[k] <= kLinesPerKind) continue;
+    if (counts_[k] <= kLinesPerKind || static_cast<NoteKind>(k) == NoteKind::Hint) continue;
     print_(std::to_string(counts_[k] - kLinesPerKind) + " more rows with " + kind_words(static_cast<NoteKind>(k)) +
            " in " + file_);
   }

@@ -141,6 +141,11 @@ Options read_options(const ParamFile& file) {
     o.precursor_mz_column = column_name(*v);
     if (!o.charge_column) v->fail("needs isotope_charge_column, the column of each row's charge");
   }
+  if (auto v = find(file, "isotope_precursor_tolerance_ppm")) {
+    std::optional<double> t = parse_float(v->text);
+    if (!t || !(*t > 0.0) || !std::isfinite(*t)) v->fail("expected a positive number of ppm, such as 20");
+    o.precursor_tolerance_ppm = *t;
+  }
   if (auto v = find(file, "isotope_unimod")) o.unimod = v->boolean();
   if (auto v = find(file, "isotope_input_format")) {
     try {

@@ -56,6 +56,9 @@ struct Options {
   // isotope_precursor_mz_column: the observed precursor m/z (needs
   // isotope_charge_column).
   std::optional<std::string> precursor_mz_column;
+  // isotope_precursor_tolerance_ppm: how far (in ppm) an observed
+  // precursor may lie from an isotope peak and still be matched to it.
+  double precursor_tolerance_ppm = 20;
   // isotope_modification.NAME = FORMULA, in file order.
   std::vector<ModificationDefinition> modifications;
   // isotope_unimod = true: unknown modification names are looked up in

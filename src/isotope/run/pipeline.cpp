@@ -342,7 +342,8 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
     notes.table("isotope_peaks_num = 0 sets no limit on the number of isotope peaks: rows got up to " +
                 std::to_string(table.tally().max_peaks) + " peaks in " + input_file);
   progress.close();
-  if (table.tally().off_mono > 0) console.err(off_monoisotopic_summary(table.tally()));
+  const std::string summary = precursor_summary(table.tally(), options.precursor_tolerance_ppm);
+  if (!summary.empty()) console.err(summary);
   if (route.rows_read() == 0) {
     std::string empty(1, '\n');  // no rows: no columns either, an empty header line
     file->write(empty);

@@ -35,6 +35,29 @@ void append_intensities(std::string& out, const std::vector<double>& intensities
   }
 }
 
+std::string float_text(double v) {
+  std::string text;
+  append_float_repr(text, v);
+  return text;
+}
+
+void clear_offset(RowOutput& out) {
+  out.offset.clear();
+  out.ppm.clear();
+  out.offset_note.clear();
+  out.has_offset = out.matched = false;
+}
+
+// The note on a glycopeptide whose mass or pattern is not finite: the
+// size of its formula says where to look.
+std::string non_finite_note(const Composition& gp, double mass) {
+  Count atoms = 0;
+  for (const auto& [element, n] : gp) atoms += n;
+  const std::string what = !std::isfinite(mass) ? "mass" : "isotope pattern";
+  return "the row's " + what + " is not finite (its formula has " + std::to_string(atoms) +
+         " atoms): check its count cells and modifications for a typo, such as a count of 4000";
+}
+
 bool is_bool_word(std::string_view raw) {
   return text::equals_ascii_lower(raw, "true") || text::equals_ascii_lower(raw, "false");
 }
@@ -174,6 +197,7 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
   column = "Glycan";
   Composition glycan_comp;
   add_glycan(glycan, glycan_comp);
+  r.j_residue = peptide_.seq.find('J') != std::string::npos && !glycan_comp.empty();
   finish(glycopeptide_composition(std::move(gp), glycan_comp), r, column);
   r.mods = peptide_.mods;
   r.pep_seq_problem = pep_seq_problem(pep_seq);
@@ -252,6 +276,8 @@ void RowComputer::finish(const Composition& gp, Result& r, std::string_view& col
   column = "GP_Mass";
   r.mass_value = gp.mass();
   append_float_repr(r.mass, r.mass_value);
+  r.non_finite_note.clear();
+  if (!pattern->finite || !std::isfinite(r.mass_value)) r.non_finite_note = non_finite_note(gp, r.mass_value);
 }
 
 bool RowComputer::compute_imported(const ImportedRow& row, RowOutput& out, std::string_view& column) {
@@ -271,11 +297,11 @@ bool RowComputer::compute_imported(const ImportedRow& row, RowOutput& out, std::
   out.mass_value = r->mass_value;
   out.isotopes = r->isotopes;
   out.peaks = r->peaks;
+  out.non_finite_note = r->non_finite_note;
+  out.j_residue = false;
   out.mz.clear();
   out.isotopes_mz.clear();
-  out.offset.clear();
-  out.ppm.clear();
-  out.has_offset = false;
+  clear_offset(out);
   if (!row.charge || *row.charge == 0 || std::labs(*row.charge) > kMaxCharge) return false;
   const int z = static_cast<int>(*row.charge);
   fill_mz(*r, z, out);
@@ -296,6 +322,7 @@ void RowComputer::compute_pattern(Pattern& p) {
   p.peaks = envelope_.intensity.size();
   p.isotopes.clear();
   append_intensities(p.isotopes, envelope_.intensity);
+  p.finite = std::all_of(envelope_.intensity.begin(), envelope_.intensity.end(), [](double v) { return std::isfinite(v); });
   p.offsets = envelope_.offset;
 }
 
@@ -358,7 +385,13 @@ void RowComputer::compute(const RowCells& cells, RowOutput& out, NoteSink& notes
   out.mass_value = r.mass_value;
   out.isotopes = r.isotopes;
   out.peaks = r.peaks;
+  out.non_finite_note = r.non_finite_note;
+  out.j_residue = r.j_residue;
   if (r.pep_seq_problem) notes.note(NoteKind::PepSeq, *r.pep_seq_problem);
+  if (!r.non_finite_note.empty()) notes.note(NoteKind::NonFinite, r.non_finite_note);
+  if (r.j_residue)
+    notes.note(NoteKind::Hint, "PepSeq holds J (read as Leu/Ile here; pGlyco writes J for the glycosylated Asn, "
+                               "and its tables are read with isotope_input_format = pglyco3)");
   note_counts(cells, out.glycan, notes);
   if (want_mz_) add_mz(cells, r, out, notes);
 }
@@ -401,9 +434,7 @@ void append_mz(std::string& out, double mass, int z) {
 void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out, NoteSink& notes) {
   out.mz.clear();
   out.isotopes_mz.clear();
-  out.offset.clear();
-  out.ppm.clear();
-  out.has_offset = false;
+  clear_offset(out);
   out.mz_at.resize(options_.charges.size());
   for (std::size_t i = 0; i < options_.charges.size(); ++i) {
     out.mz_at[i].clear();
@@ -429,6 +460,7 @@ void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out,
     return;
   }
   fill_offset(r, *z, *observed, out);
+  if (!out.matched) notes.note(NoteKind::Unmatched, out.offset_note);
 }
 
 void RowComputer::fill_mz(const Result& r, int z, RowOutput& out) {
@@ -439,24 +471,44 @@ void RowComputer::fill_mz(const Result& r, int z, RowOutput& out) {
   }
 }
 
-// The nearest of peak -1 (one 13C spacing below the monoisotopic peak) and
-// the reported peaks to the observed precursor m/z.
-void RowComputer::fill_offset(const Result& r, int z, double observed, RowOutput& out) {
+// The peak nearest to the observed precursor m/z among peak -1 (one 13C
+// spacing below the monoisotopic peak), the reported peaks, and peaks up
+// to +3 (13C spacings above the monoisotopic peak) past the reported ones.
+// It is the row's GP_Isotope_Offset when the precursor lies within the
+// tolerance; GP_PPM is the error to it either way.
+void RowComputer::fill_offset(const Result& r, int z, double observed, RowOutput& out) const {
   const double mono = mz_at(r.mass_value, z);
+  constexpr int kLastChecked = 3;
   int best = -1;
   double best_mz = mono - kC13Spacing / std::abs(z);
-  for (std::size_t k = 0; k < r.offsets.size(); ++k) {
-    if (std::isnan(r.offsets[k])) continue;
-    double peak = mz_at(r.mass_value + r.offsets[k], z);
+  const int last = std::max(kLastChecked, static_cast<int>(r.offsets.size()) - 1);
+  for (int k = 0; k <= last; ++k) {
+    const auto i = static_cast<std::size_t>(k);
+    if (i < r.offsets.size() && std::isnan(r.offsets[i])) continue;
+    const double peak = i < r.offsets.size() ? mz_at(r.mass_value + r.offsets[i], z)
+                                             : mono + k * kC13Spacing / std::abs(z);
     if (std::fabs(observed - peak) < std::fabs(observed - best_mz)) {
-      best = static_cast<int>(k);
+      best = k;
       best_mz = peak;
     }
   }
+  const double ppm = (observed - best_mz) / best_mz * 1e6;
   out.has_offset = true;
   out.offset_value = best;
-  out.offset = std::to_string(best);
-  append_float_repr(out.ppm, (observed - best_mz) / best_mz * 1e6);
+  out.matched = std::fabs(ppm) <= options_.precursor_tolerance_ppm;
+  append_float_repr(out.ppm, ppm);
+  if (out.matched) {
+    out.offset = std::to_string(best);
+    return;
+  }
+  char error[64];
+  std::snprintf(error, sizeof error, "%+.1f ppm", ppm);
+  std::string tolerance;
+  append_float_repr(tolerance, options_.precursor_tolerance_ppm);
+  out.offset_note = "precursor m/z " + float_text(observed) + " lies within " + tolerance +
+                    " ppm of no isotope peak: the nearest is peak " + (best > 0 ? "+" : "") + std::to_string(best) +
+                    " at " + error + " (check the row's charge, glycan and modifications); its GP_Isotope_Offset "
+                    "was left empty";
 }
 
 }  // namespace isotope

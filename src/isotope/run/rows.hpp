@@ -93,8 +93,17 @@ struct RowOutput {
   std::string mz, isotopes_mz;
   std::vector<std::string> mz_at;  // one per isotope_charges entry
   std::string offset, ppm;
-  int offset_value = 0;     // GP_Isotope_Offset when has_offset
+  // The precursor check: has_offset when it ran; matched when the observed
+  // precursor lies within the tolerance of peak offset_value (GP_Isotope_
+  // Offset then holds it); else offset_note says what was nearest.
+  int offset_value = 0;
   bool has_offset = false;
+  bool matched = false;
+  std::string offset_note;
+  // The row's pattern or mass is not finite: what to check.
+  std::string non_finite_note;
+  // PepSeq holds J (read as Leu/Ile) in a row with a glycan.
+  bool j_residue = false;
 };
 
 // The text of an added cell of a computed row (not quoted).
@@ -125,6 +134,7 @@ class RowComputer {
     std::string isotopes;         // GP_Isotopes
     std::size_t peaks = 0;
     std::vector<double> offsets;  // each peak's mass minus peak 0's (m/z columns only)
+    bool finite = true;           // every intensity is finite
   };
   struct Result {
     std::string mods, mass, isotopes;
@@ -132,6 +142,8 @@ class RowComputer {
     std::size_t peaks = 0;
     std::vector<double> offsets;
     std::optional<std::string> pep_seq_problem;
+    std::string non_finite_note;
+    bool j_residue = false;
   };
   const Result& glycopeptide(std::string_view pep_seq, const std::string& glycan, std::string_view& column);
   const Result* recall(std::string_view pep_seq, std::string_view glycan);
@@ -141,7 +153,7 @@ class RowComputer {
   void add_glycan(const std::string& glycan, Composition& total);
   void finish(const Composition& gp, Result& r, std::string_view& column);
   static void fill_mz(const Result& r, int z, RowOutput& out);
-  static void fill_offset(const Result& r, int z, double observed, RowOutput& out);
+  void fill_offset(const Result& r, int z, double observed, RowOutput& out) const;
   void note_counts(const RowCells& cells, const std::string& glycan, NoteSink& notes);
   void add_mz(const RowCells& cells, const Result& r, RowOutput& out, NoteSink& notes);
   template <class Value>

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "isotope/base/pyformat.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
 #include "isotope/run/ordered_run.hpp"
 
@@ -17,9 +18,13 @@ RunModel run_model(const ModelTables& tables, const Options& options) {
 
 void RunTally::add(const RowOutput& out) {
   max_peaks = std::max(max_peaks, out.peaks);
-  if (out.has_offset) {
-    ++with_offset;
-    off_mono += out.offset_value != 0;
+  if (!out.has_offset) return;
+  ++with_offset;
+  if (!out.matched) {
+    ++unmatched;
+  } else if (out.offset_value != 0) {
+    ++off_mono;
+    ++by_peak[out.offset_value];
   }
 }
 
@@ -28,14 +33,25 @@ RunTally& RunTally::operator+=(const RunTally& other) {
   max_peaks = std::max(max_peaks, other.max_peaks);
   with_offset += other.with_offset;
   off_mono += other.off_mono;
+  unmatched += other.unmatched;
+  for (const auto& [peak, n] : other.by_peak) by_peak[peak] += n;
   decoys += other.decoys;
   return *this;
 }
 
-std::string off_monoisotopic_summary(const RunTally& tally) {
-  if (tally.off_mono == 0) return {};
-  return "isotope: " + std::to_string(tally.off_mono) + " of " + std::to_string(tally.with_offset) +
-         " rows match isotope peak +1 or another non-monoisotopic peak (GP_Isotope_Offset)\n";
+std::string precursor_summary(const RunTally& tally, double tolerance_ppm) {
+  if (tally.off_mono == 0 && tally.unmatched == 0) return {};
+  const std::size_t mono = tally.with_offset - tally.off_mono - tally.unmatched;
+  std::string peaks;
+  for (const auto& [peak, n] : tally.by_peak)
+    peaks += (peaks.empty() ? "" : ", ") + std::string(peak > 0 ? "+" : "") + std::to_string(peak) + ": " +
+             std::to_string(n);
+  std::string tolerance;
+  append_float_repr(tolerance, tolerance_ppm);
+  return "isotope: of " + std::to_string(tally.with_offset) + " rows with a precursor m/z, " + std::to_string(mono) +
+         " match the monoisotopic peak, " + std::to_string(tally.off_mono) + " another isotope peak" +
+         (peaks.empty() ? "" : " (" + peaks + ")") + " and " + std::to_string(tally.unmatched) + " no peak within " +
+         tolerance + " ppm (GP_Isotope_Offset)\n";
 }
 
 std::string short_row_note(std::size_t fields, std::size_t header, std::string_view hint) {

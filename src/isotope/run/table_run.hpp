@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,15 +33,21 @@ RunModel run_model(const ModelTables& tables, const Options& options);
 struct RunTally {
   std::size_t rows = 0;
   std::size_t max_peaks = 0;
-  std::size_t with_offset = 0, off_mono = 0;  // rows with GP_Isotope_Offset, and those not 0
+  // Rows whose precursor was checked; of those, the ones on another peak
+  // than the monoisotopic (by peak) and the ones within the tolerance of
+  // no peak.
+  std::size_t with_offset = 0, off_mono = 0, unmatched = 0;
+  std::map<int, std::size_t> by_peak;
   std::size_t decoys = 0;
   void add(const RowOutput& out);
   RunTally& operator+=(const RunTally& other);
 };
 
-// "isotope: 3 of 10 rows match isotope peak +1 or another non-monoisotopic
-// peak (GP_Isotope_Offset)\n", or nothing when every row is monoisotopic.
-std::string off_monoisotopic_summary(const RunTally& tally);
+// The precursor check's three groups, "isotope: of 10 rows with a precursor
+// m/z, 6 match the monoisotopic peak, 3 another isotope peak (+1: 2, -1: 1)
+// and 1 no peak within 20 ppm (GP_Isotope_Offset)\n", or nothing when
+// every checked row is monoisotopic.
+std::string precursor_summary(const RunTally& tally, double tolerance_ppm);
 
 // The note on a row whose number of fields is not the header's. `hint`
 // follows the words on missing cells.
