@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 """Keeps every function short enough to read at a glance.
 
-Reads the C++ files of src/ and python/src/ and reports each function whose
-body holds more than 60 lines: the lines strictly between the line of its
-opening brace and the line of its closing brace, blank lines and comments
-included. A lambda, a local class or a nested block counts toward the
+Reads the C++ files of src/, apps/ and python/src/ and reports each
+function whose body holds more than 60 lines: the lines strictly between the
+line of its opening brace and the line of its closing brace, blank lines and
+comments included. A lambda, a local class or a nested block counts toward the
 function that holds it; a lambda at namespace scope is a function of its own.
 The one exception is the body of PYBIND11_MODULE, the binding's single
 definition chain.
@@ -25,7 +25,7 @@ import sys
 import tempfile
 
 LIMIT = 60
-FOLDERS = ("src", "python/src")
+FOLDERS = ("src", "apps", "python/src")
 SUFFIXES = (".cpp", ".hpp", ".h", ".cc", ".inc")
 EXEMPT = {"PYBIND11_MODULE"}
 
