@@ -313,7 +313,7 @@ def self_test():
         ("a lambda inside counts toward its function; one at namespace scope is its own",
          "int k(int x) {\n  auto f = [&](int y) {\n" + body(58) + "  };\n  return f(x);\n}\n"
          "const int table = [] {\n  int x = 0;\n" + body(60) + "  return x;\n}();\n", ["k", "lambda"]),
-        ("tables and control statements are no functions; the module chain is exempt",
+        ("braced tables and enums are no functions; the module chain is exempt",
          "const int t[] = {\n" + "  1,\n" * 70 + "};\nenum class E {\n" + "  e,\n" * 70 + "};\n"
          "PYBIND11_MODULE(m, mod) {\n" + body(80) + "}\n", []),
     ]
