@@ -1,11 +1,14 @@
 #!/usr/bin/python3
 """Keeps the layers of the code as they are meant to be.
 
-Reads the #include "..." lines of src/, apps/ and python/src/, groups files
-into units (x.hpp and x.cpp are one unit) and units into layers (their
-folder), and fails when
+Reads the #include lines of src/, apps/ and python/src/ (quoted or in angle
+brackets: a name that resolves to a file of the tree is the project's, in
+either form), groups files into units (x.hpp, x.h, x.inc and x.cpp are one
+unit) and units into layers (their folder), and fails when
   - a unit includes one of a layer it may not use (a higher one, or a
-    sibling it does not build on), or
+    sibling it does not build on),
+  - a unit includes a header private to another layer (one listed in
+    PRIVATE, or any header under a detail/ folder), or
   - units include each other in a cycle.
 
     check_layers.py [ROOT]         check the tree at ROOT (default: the repository)
@@ -31,7 +34,22 @@ ALLOWED = {
 }
 ORDER = ["base", "utils", "model", "pattern", "io", "formats", "run", "apps", "python"]
 
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+# Headers that serve only the units of their own layer (the layer's
+# workings, not its interface). Any header under a detail/ folder is private
+# to its layer as well.
+PRIVATE = {
+    "src/isotope/formats/row_parts.hpp",
+    "src/isotope/pattern/pattern_scratch.hpp",
+    "src/isotope/model/scan.hpp",
+}
+
+SOURCES = (".hpp", ".h", ".inc", ".cpp")
+INCLUDE = re.compile(r'^\s*#\s*include\s*(?:"([^"]+)"|<([^>]+)>)', re.M)
+
+
+def is_private(rel):
+    """Whether the file at rel (relative to the root) is private to its layer."""
+    return rel.as_posix() in PRIVATE or "detail" in rel.parts[:-1]
 
 
 def layer_of(rel):
@@ -48,12 +66,28 @@ def layer_of(rel):
     return None
 
 
+def resolve(root, includer, name, quoted):
+    """The file of the tree an include names, relative to the root, or None
+    for a header of another project. A quoted name is looked up beside the
+    includer, then under src/; a name in angle brackets under src/."""
+    for base in ((includer.parent,) if quoted else ()) + (root / "src",):
+        target = (base / name).resolve()
+        if target.is_file():
+            try:
+                return target.relative_to(root.resolve())
+            except ValueError:
+                return None  # outside the tree
+    return None
+
+
 def scan(root):
-    """(units, edges): unit name -> layer, and unit -> set of included units."""
+    """(units, edges, problems, includes): unit name -> layer, unit -> set of
+    included units, the files in no layer, and the (includer, included)
+    pairs of files, relative to the root."""
     root = pathlib.Path(root)
     files = [p for d in ("src", "apps", "python/src") for p in sorted((root / d).rglob("*"))
-             if p.suffix in (".hpp", ".cpp")]
-    units, edges, problems = {}, {}, []
+             if p.suffix in SOURCES]
+    units, edges, problems, includes = {}, {}, [], []
     unit = lambda p: str(p.relative_to(root).with_suffix(""))
     for p in files:
         rel = p.relative_to(root)
@@ -65,28 +99,24 @@ def scan(root):
     for p in files:
         if unit(p) not in units:
             continue
-        for name in INCLUDE.findall(p.read_text(encoding="utf-8")):
-            # Quoted includes name a file beside the includer or under src/.
-            for base in (p.parent, root / "src"):
-                target = base / name
-                if target.exists():
-                    break
-            else:
-                continue  # a header of another project (test support, ...)
-            target = target.resolve()
-            try:
-                target.relative_to(root.resolve())
-            except ValueError:
-                continue
-            to = str(target.relative_to(root.resolve()).with_suffix(""))
+        for quoted, angled in INCLUDE.findall(p.read_text(encoding="utf-8")):
+            target = resolve(root, p, quoted or angled, bool(quoted))
+            if target is None:
+                continue  # a header of another project (the standard library, test support, ...)
+            includes.append((p.relative_to(root), target))
+            to = str(target.with_suffix(""))
             if to != unit(p):
                 edges.setdefault(unit(p), set()).add(to)
-    return units, edges, problems
+    return units, edges, problems, includes
 
 
 def check(root):
     """The problems found in the tree at root, as lines of text."""
-    units, edges, problems = scan(root)
+    units, edges, problems, includes = scan(root)
+    for a, b in includes:
+        if is_private(b) and layer_of(a) != layer_of(b):
+            problems.append("%s (%s) includes %s, a header private to the %s layer"
+                            % (a.as_posix(), layer_of(a), b.as_posix(), layer_of(b)))
     for a, targets in sorted(edges.items()):
         for b in sorted(targets):
             if b not in units:
@@ -114,7 +144,7 @@ def check(root):
 
 
 def graph(root):
-    units, edges, _ = scan(root)
+    units, edges, _, _ = scan(root)
     lines = []
     for layer in ORDER:
         names = sorted(u for u, l in units.items() if l == layer)
@@ -129,7 +159,8 @@ def graph(root):
 
 def self_test():
     """Builds small trees holding the faults this check exists for and shows
-    that each is caught, and that a sound tree passes."""
+    that each is caught, by the rule meant to catch it, and that a sound tree
+    passes."""
     sound = {
         "src/isotope/base/unicode.hpp": "",
         "src/isotope/base/errors.hpp": "",
@@ -137,26 +168,55 @@ def self_test():
         "src/isotope/base/text.cpp": '#include "isotope/base/errors.hpp"\n',
         "src/isotope/base/text.hpp": '#include "isotope/base/unicode.hpp"\n',
         "src/isotope/model/composition.hpp": "",
-        "src/isotope/model/composition.cpp": '#include "isotope/model/composition.hpp"\n#include "isotope/base/text.hpp"\n',
+        "src/isotope/model/composition.cpp": '#include "isotope/model/composition.hpp"\n#include "isotope/base/text.hpp"\n'
+                                             '#include "isotope/model/scan.hpp"\n#include <vector>\n',
+        "src/isotope/model/scan.hpp": "",
         "src/isotope/model/unimod.hpp": '#include "isotope/model/composition.hpp"\n',
+        "src/isotope/pattern/pattern_scratch.hpp": "",
+        "src/isotope/pattern/workspace.cpp": '#include "isotope/pattern/pattern_scratch.hpp"\n'
+                                             '#include <isotope/model/composition.hpp>\n',
         "src/isotope/formats/importers.hpp": '#include "isotope/model/unimod.hpp"\n',
+        "src/isotope/formats/importers.cpp": '#include "isotope/formats/row_parts.hpp"\n'
+                                             '#include "isotope/formats/detail/letters.hpp"\n',
+        "src/isotope/formats/row_parts.hpp": "",
+        "src/isotope/formats/detail/letters.hpp": "",
         "src/isotope/run/pipeline.hpp": '#include "isotope/formats/importers.hpp"\n',
         "src/isotope/run/pipeline.cpp": '#include "isotope/run/params.hpp"\n#include "isotope/model/unimod.hpp"\n',
         "src/isotope/run/params.hpp": "",
+        "src/isotope/run/legacy.h": "",
         "apps/isotope/cli.hpp": "",
         "apps/isotope/cli.cpp": '#include "cli.hpp"\n#include "isotope/run/pipeline.hpp"\n',
     }
+    upward, private, cycle = "may not use", "private to", "include cycle"
+    # A fault: a line added to a file of the sound tree (or a new file), and
+    # the words of the problem that must be reported.
     faults = {
         "the pipeline reads its parameters from the command line":
-            ("src/isotope/run/pipeline.cpp", '#include "../../../apps/isotope/cli.hpp"\n'),
+            ("src/isotope/run/pipeline.cpp", '#include "../../../apps/isotope/cli.hpp"\n', upward),
         "the composition model needs the Unimod reader":
-            ("src/isotope/model/composition.cpp", '#include "isotope/model/unimod.hpp"\n'),
+            ("src/isotope/model/composition.cpp", '#include "isotope/model/unimod.hpp"\n', cycle),
         "errors and text include each other":
-            ("src/isotope/base/errors.cpp", '#include "isotope/base/text.hpp"\n'),
+            ("src/isotope/base/errors.cpp", '#include "isotope/base/text.hpp"\n', cycle),
         "an importer reads the run's options":
-            ("src/isotope/formats/importers.hpp", '#include "isotope/run/params.hpp"\n'),
+            ("src/isotope/formats/importers.hpp", '#include "isotope/run/params.hpp"\n', upward),
         "a model unit reaches up to the pipeline":
-            ("src/isotope/model/unimod.hpp", '#include "isotope/run/pipeline.hpp"\n'),
+            ("src/isotope/model/unimod.hpp", '#include "isotope/run/pipeline.hpp"\n', upward),
+        "a model unit reaches up to the pipeline in angle brackets":
+            ("src/isotope/model/unimod.hpp", "#include <isotope/run/pipeline.hpp>\n", upward),
+        "a model header ending in .h reaches up to the pipeline":
+            ("src/isotope/model/masses.h", '#include "isotope/run/pipeline.hpp"\n', upward),
+        "a model table ending in .inc reaches up to the run's options":
+            ("src/isotope/model/tables.inc", '#include "isotope/run/params.hpp"\n', upward),
+        "a model unit includes a run header ending in .h":
+            ("src/isotope/model/composition.cpp", '#include "isotope/run/legacy.h"\n', upward),
+        "the pipeline uses an importer's row parts":
+            ("src/isotope/run/pipeline.cpp", '#include "isotope/formats/row_parts.hpp"\n', private),
+        "the pattern workspace uses the model's scanner":
+            ("src/isotope/pattern/workspace.cpp", '#include "isotope/model/scan.hpp"\n', private),
+        "the program uses the kernel's scratch space, in angle brackets":
+            ("apps/isotope/cli.cpp", "#include <isotope/pattern/pattern_scratch.hpp>\n", private),
+        "the pipeline uses a header under an importer's detail/ folder":
+            ("src/isotope/run/pipeline.cpp", '#include "isotope/formats/detail/letters.hpp"\n', private),
     }
     failures = 0
     cases = [("a sound tree", None)] + list(faults.items())
@@ -167,11 +227,11 @@ def self_test():
                 (root / rel).parent.mkdir(parents=True, exist_ok=True)
                 (root / rel).write_text(text)
             if fault:
-                rel, line = fault
-                (root / rel).write_text((root / rel).read_text() + line)
+                rel, line, _ = fault
+                old = (root / rel).read_text() if (root / rel).exists() else ""
+                (root / rel).write_text(old + line)
             problems = check(root)
-            caught = bool(problems)
-            ok = caught == (fault is not None)
+            ok = (any(fault[2] in p for p in problems) if fault else not problems)
             failures += not ok
             print("%s: %s (%s)" % ("ok" if ok else "FAIL", name,
                                    "; ".join(problems) if problems else "no problem found"))

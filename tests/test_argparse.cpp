@@ -422,8 +422,8 @@ TEST(ArgparseDifferential, MatchesPythonByteForByte) {
     std::string want_values;
     for (std::size_t k = 0; k < 4 && f[0] == "ok"; ++k) want_values += f[4 + k];
 
-    // Python keeps a COLUMNS of any size; ours stop at a width where the help
-    // no longer changes.
+    // Python keeps a COLUMNS of any size; ours stop at a width past which the
+    // help is the same.
     bool same_columns = f[1] == std::to_string(columns) || (f[1].size() > 9 && columns >= 100'000'000);
     bool same = f[0] == status_name(got.status) && same_columns &&
                 unhex(f[2]) == got.error && unhex(f[3]) == help && want_values == values;

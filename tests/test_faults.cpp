@@ -148,9 +148,10 @@ TEST(Faults, MegabyteCells) {
 TEST(Faults, FailedFsyncLeavesNoFile) {
   Workspace w;
   Console quiet{[](std::string_view) {}, [](std::string_view) {}};
-  OutputFile::fail_fsync_with = EIO;
-  Error e = error_of([&] { run_single_file(w.table, w.out, w.params, ModelTables::reference(), quiet); });
-  OutputFile::fail_fsync_with = 0;
+  Error e = error_of([&] {
+    OutputFile::FailingFsync seam(EIO);
+    run_single_file(w.table, w.out, w.params, ModelTables::reference(), quiet);
+  });
   EXPECT_EQ(e.os_errno(), EIO);
   EXPECT_EQ(e.filename(), w.existing);
   w.expect_untouched();

@@ -288,8 +288,8 @@ TEST(DelimitedReader, QuotesLineEndsAndBlankLines) {
 }
 
 TEST(DelimitedReader, FilesShorterThanAByteOrderMark) {
-  // The look-ahead for a byte order mark once moved the read position
-  // before the buffer when the file ended first (fuzz_delimited).
+  // The look-ahead for a byte order mark keeps the read position inside
+  // the buffer when the file ends first (fuzz_delimited).
   TempDir dir;
   for (const std::string text : {"", "a", "ab", "\xEF\xBB\xBF", "\xEF\xBB\xBF" "a"}) {
     write_file(dir / "s.csv", text);

@@ -213,7 +213,7 @@ TEST(CoarseKernel, LeavesOtherFormulasToOpenMS) {
   EXPECT_FALSE(kernel_coarse_pattern("C2", -1, ws, out));
   EXPECT_FALSE(kernel_coarse_pattern("C1000000", 0, ws, out));
   EXPECT_EQ(out, std::vector<double>{42.0});
-  // They still get OpenMS's answer or OpenMS's error through coarse_pattern.
+  // coarse_pattern gives them OpenMS's answer or OpenMS's error.
   coarse_pattern("C1C2", 5, ws, out);
   EXPECT_TRUE(same_bits(out, openms_coarse_pattern("C3", 5)));
   EXPECT_THROW(coarse_pattern("X1", 5, ws, out), Error);

@@ -1,5 +1,5 @@
-// Modification names: definition formulas, the resolver against today's
-// table, Unimod lookups (title, full name, alternative name, accession,
+// Modification names: definition formulas, the resolver against the plain
+// lookup in the built-in table, Unimod lookups (title, full name, alternative name, accession,
 // case, ambiguity), the mass-shift refusal, the "did you mean" hint against
 // Python's difflib, and the mass-to-name search.
 #include <gtest/gtest.h>
@@ -24,7 +24,8 @@ namespace {
 using Entries = std::vector<std::pair<std::string, Count>>;
 Entries entries(const Composition& c) { return {c.begin(), c.end()}; }
 
-const CompTable& today() { return reference_tables().mod_comp; }
+// The built-in modification table, which a plain lookup (calc_mod_comp) reads.
+const CompTable& built_in() { return reference_tables().mod_comp; }
 
 std::shared_ptr<const UnimodDb> unimod() {
   static const auto db = UnimodDb::load();
@@ -60,22 +61,22 @@ TEST(ModificationFormula, ErrorsSayWhatAndWhere) {
   }
 }
 
-TEST(ModificationResolver, GivesTodaysResultsAndKeysForTodaysNames) {
-  const ModificationResolver plain(today());
-  const ModificationResolver full(today(), {}, unimod());
-  for (const auto& [key, comp] : today()) {
+TEST(ModificationResolver, AgreesWithThePlainLookupOnTheBuiltInNames) {
+  const ModificationResolver plain(built_in());
+  const ModificationResolver full(built_in(), {}, unimod());
+  for (const auto& [key, comp] : built_in()) {
     EXPECT_EQ(entries(plain.resolve(key)), entries(comp)) << key;
     EXPECT_EQ(entries(full.resolve(key)), entries(comp)) << key;  // the table before Unimod
   }
   const std::string mods = "2,C,cam/3,M,ox/5,K,tmt10/5,K,tmt10/7,S,p/8,K,guan/9,M,Oxidation/1,C,Carbamidomethyl";
-  EXPECT_EQ(entries(plain.resolve_mods(mods)), entries(calc_mod_comp(mods, today())));
-  // Unknown names: today's kind and key, the message gains only the hint.
+  EXPECT_EQ(entries(plain.resolve_mods(mods)), entries(calc_mod_comp(mods, built_in())));
+  // Unknown names: the plain lookup's kind and key; the message adds only the hint.
   for (const char* name : {"Carbamidomethy", "zzzz", "carbamidomethyl"}) {
-    Error now = error_of([&] { calc_mod_comp(std::string("1,C,") + name, today()); });
+    Error lookup = error_of([&] { calc_mod_comp(std::string("1,C,") + name, built_in()); });
     Error e = error_of([&] { plain.resolve_mods(std::string("1,C,") + name); });
-    EXPECT_EQ(e.kind(), now.kind());
-    EXPECT_EQ(e.key(), now.key());
-    EXPECT_EQ(e.message().substr(0, now.message().size()), now.message());
+    EXPECT_EQ(e.kind(), lookup.kind());
+    EXPECT_EQ(e.key(), lookup.key());
+    EXPECT_EQ(e.message().substr(0, lookup.message().size()), lookup.message());
   }
   EXPECT_EQ(error_of([&] { plain.resolve("zzzz"); }).message(), "unknown modification 'zzzz'");
   EXPECT_EQ(error_of([&] { plain.resolve("Carbamidomethy"); }).message(),
@@ -89,9 +90,10 @@ TEST(ModificationResolver, GivesTodaysResultsAndKeysForTodaysNames) {
 }
 
 TEST(ModificationResolver, KnownNamesAreTheTableThenUnimodEachOnce) {
-  // The index of names seen once pointed into the growing list of names
+  // The known names are the table's keys, then the Unimod titles not among
+  // them, each once; the index behind them stays valid while the list grows
   // (fuzz_import, fuzz_modifications under AddressSanitizer).
-  const ModificationResolver r(today(), {{"Deamidated", parse_modification_formula("H-1N-1O")}}, unimod());
+  const ModificationResolver r(built_in(), {{"Deamidated", parse_modification_formula("H-1N-1O")}}, unimod());
   const auto& known = r.known_names();
   std::vector<std::string> expected;
   for (const auto& [key, comp] : r.table()) expected.push_back(key);
@@ -99,11 +101,11 @@ TEST(ModificationResolver, KnownNamesAreTheTableThenUnimodEachOnce) {
     if (!rec.title.empty() && std::find(expected.begin(), expected.end(), rec.title) == expected.end())
       expected.push_back(rec.title);
   EXPECT_EQ(known, expected);
-  EXPECT_EQ(known[8], "Deamidated");  // a definition after today's eight keys
+  EXPECT_EQ(known[8], "Deamidated");  // a definition after the eight built-in keys
 }
 
 TEST(ModificationResolver, DefinitionsAddAndReplace) {
-  const ModificationResolver r(today(), {{"Deamidated", parse_modification_formula("H-1N-1O1")},
+  const ModificationResolver r(built_in(), {{"Deamidated", parse_modification_formula("H-1N-1O1")},
                                          {"ox", parse_modification_formula("O2")}});
   EXPECT_EQ(entries(r.resolve("Deamidated")), (Entries{{"H", -1}, {"N", -1}, {"O", 1}}));
   EXPECT_EQ(entries(r.resolve("ox")), (Entries{{"O", 2}}));
@@ -113,7 +115,7 @@ TEST(ModificationResolver, DefinitionsAddAndReplace) {
 }
 
 TEST(ModificationResolver, MassShiftsNeedANamedModification) {
-  const ModificationResolver r(today(), {}, unimod());
+  const ModificationResolver r(built_in(), {}, unimod());
   for (const char* shift : {"+57.021", "-17.03", "15.9949", "+.98"}) {
     Error e = error_of([&] { r.resolve(shift); });
     EXPECT_EQ(e.kind(), ErrorKind::Lookup);
@@ -124,16 +126,16 @@ TEST(ModificationResolver, MassShiftsNeedANamedModification) {
 }
 
 TEST(ModificationResolver, UnimodByTitleFullNameAltNameAccessionAnyCase) {
-  const ModificationResolver r(today(), {}, unimod());
+  const ModificationResolver r(built_in(), {}, unimod());
   const Entries deamidated = {{"H", -1}, {"N", -1}, {"O", 1}};
   for (const char* name : {"Deamidated", "deamidated", "DEAMIDATION", "UNIMOD:7", "unimod:7", "Deamidation"})
     EXPECT_EQ(entries(r.resolve(name)), deamidated) << name;
   EXPECT_EQ(entries(r.resolve("phosphorylation")), (Entries{{"H", 1}, {"O", 3}, {"P", 1}}));
-  EXPECT_EQ(entries(r.resolve("Carboxyamidomethylation")), entries(today().at("cam")));  // an alt_name
-  EXPECT_EQ(entries(r.resolve("TMT6plex")), entries(today().at("tmt10")));
+  EXPECT_EQ(entries(r.resolve("Carboxyamidomethylation")), entries(built_in().at("cam")));  // an alt_name
+  EXPECT_EQ(entries(r.resolve("TMT6plex")), entries(built_in().at("tmt10")));
   EXPECT_EQ(entries(r.resolve("UNIMOD:35")), (Entries{{"O", 1}}));
   // Not looked up without the option, nor by a malformed accession.
-  EXPECT_EQ(error_of([] { ModificationResolver(today()).resolve("Deamidated"); }).kind(), ErrorKind::Lookup);
+  EXPECT_EQ(error_of([] { ModificationResolver(built_in()).resolve("Deamidated"); }).kind(), ErrorKind::Lookup);
   EXPECT_EQ(error_of([&] { r.resolve("UNIMOD:x7"); }).key(), "UNIMOD:x7");
   EXPECT_EQ(error_of([&] { r.resolve("UNIMOD:999999"); }).key(), "UNIMOD:999999");
   // A name that fits records of different composition names them.
@@ -154,7 +156,7 @@ TEST(ModificationResolver, CommonCompositionsAreUnimods) {
 }
 
 TEST(ModificationResolver, MassToName) {
-  const ModificationResolver r(today());
+  const ModificationResolver r(built_in());
   struct Case {
     double mass;
     const char* name;
@@ -174,10 +176,10 @@ TEST(ModificationResolver, MassToName) {
   EXPECT_EQ(r.name_for_mass(57.0236).kind, MassMatch::Kind::Unknown);  // 2.1 mDa off
   EXPECT_EQ(r.name_for_mass(1864.6342).kind, MassMatch::Kind::Unknown);
   // A second name of the same composition counts as one.
-  const ModificationResolver same(today(), {{"Iodoacetamide", parse_modification_formula("C2H3NO")}});
+  const ModificationResolver same(built_in(), {{"Iodoacetamide", parse_modification_formula("C2H3NO")}});
   EXPECT_EQ(same.name_for_mass(57.0215).name, "Carbamidomethyl");
   // Two compositions within 2 mDa: a problem, never a guess.
-  const ModificationResolver two(today(), {{"Oddity", parse_modification_formula("H8N-1O2P")}});  // 57.02312
+  const ModificationResolver two(built_in(), {{"Oddity", parse_modification_formula("H8N-1O2P")}});  // 57.02312
   MassMatch m = two.name_for_mass(57.0222);
   EXPECT_EQ(m.kind, MassMatch::Kind::Ambiguous);
   EXPECT_EQ(m.candidates, (std::vector<std::string>{"Carbamidomethyl", "Oddity"}));
@@ -185,7 +187,7 @@ TEST(ModificationResolver, MassToName) {
 }
 
 TEST(ModificationResolver, LookupsFromManyThreadsAgree) {
-  const ModificationResolver r(today(), {}, unimod());
+  const ModificationResolver r(built_in(), {}, unimod());
   std::vector<std::thread> threads;
   std::vector<int> wrong(4, 0);
   for (int t = 0; t < 4; ++t)

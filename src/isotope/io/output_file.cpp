@@ -37,11 +37,11 @@ std::string folder_problem(int err, const std::string& dir) {
 
 }  // namespace
 
-int OutputFile::fail_fsync_with = 0;
+int OutputFile::fail_fsync_with_ = 0;
 
 int OutputFile::sync(int fd) {
-  if (fail_fsync_with != 0) {
-    errno = fail_fsync_with;
+  if (fail_fsync_with_ != 0) {
+    errno = fail_fsync_with_;
     return -1;
   }
   return ::fsync(fd);

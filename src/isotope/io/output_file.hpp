@@ -33,13 +33,21 @@ class OutputFile {
 
   const std::string& target() const noexcept { return target_; }
 
+  // Test seam: while one lives, fsync reports err instead of syncing, as on
+  // a disk that cannot make the file durable.
+  class FailingFsync {
+   public:
+    explicit FailingFsync(int err) { fail_fsync_with_ = err; }
+    ~FailingFsync() { fail_fsync_with_ = 0; }
+    FailingFsync(const FailingFsync&) = delete;
+    FailingFsync& operator=(const FailingFsync&) = delete;
+  };
+
  private:
   void fail(int err);
   static int sync(int fd);  // fsync, or the test seam's failure
 
- public:
-  // Test seam: when set, fsync reports this errno instead of syncing.
-  static int fail_fsync_with;
+  static int fail_fsync_with_;  // set by FailingFsync; 0 syncs
 
   std::string target_;
   std::string temp_;

@@ -10,8 +10,8 @@
 // once.
 //
 // A name is looked up
-//   1. in the table with the definitions, exactly as written (today's rule:
-//      same compositions, same KeyError key);
+//   1. in the table with the definitions, exactly as written (the
+//      compositions and the KeyError key of a plain table lookup);
 //   2. when it reads as a number ("+57.021", "-17.03"), it is a mass shift
 //      and an error saying a named modification is needed;
 //   3. with Unimod on: by title, full name or alternative name, ignoring

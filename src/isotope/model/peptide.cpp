@@ -106,16 +106,32 @@ std::string short_repr(std::string_view s) {
   return py_repr(s.substr(0, cut)) + "...";
 }
 
-}  // namespace
+// The characters of a PepSeq that are neither residues nor bracketed
+// modifications: the first of them and how many there are.
+struct Skips {
+  Skip first = Skip::None;
+  std::size_t first_pos = 0, first_len = 1;  // its bytes
+  std::size_t first_char = 0;                // its place, in code points from 1
+  std::size_t skipped = 0;                   // skipped characters (code points)
+};
 
-std::optional<std::string> pep_seq_problem(std::string_view s) {
+// What the character at p, which is not a residue, is; mod_end is the ']'
+// that closed the last modification.
+Skip skip_kind(std::string_view s, std::size_t p, std::size_t mod_end) {
+  if (s[p] == ']') return Skip::StrayClose;
+  if (s[p] != '[') return Skip::Stray;
+  if (p + 1 < s.size() && s[p + 1] == ']') return Skip::Empty;
+  if (mod_end != std::string_view::npos && mod_end + 1 == p) return Skip::Second;
+  if (p > 0 && is_upper(s[p - 1])) return Skip::Unclosed;
+  return Skip::NoResidue;
+}
+
+Skips find_skips(std::string_view s) {
   detail::ForwardFinder close, newline;
   auto is_close = [&](std::size_t k) { return s[k] == ']'; };
   auto is_newline = [&](std::size_t k) { return s[k] == '\n'; };
-  Skip first = Skip::None;
-  std::size_t first_pos = 0, first_len = 1, first_char = 0;
-  std::size_t skipped = 0;     // skipped characters (code points)
-  std::size_t characters = 0;  // code points before p
+  Skips found;
+  std::size_t characters = 0;  // code points up to p
   std::size_t mod_end = std::string_view::npos;  // the ']' that closed the last modification
   for (std::size_t p = 0; p < s.size(); ++p) {
     const auto byte = static_cast<unsigned char>(s[p]);
@@ -133,34 +149,24 @@ std::optional<std::string> pep_seq_problem(std::string_view s) {
       }
       continue;
     }
-    ++skipped;
-    if (first != Skip::None) continue;
-    first_pos = p;
-    first_char = characters;
-    text::code_point_at(s, p, first_len);
-    if (s[p] == '[') {
-      if (p + 1 < s.size() && s[p + 1] == ']')
-        first = Skip::Empty;
-      else if (mod_end != std::string_view::npos && mod_end + 1 == p)
-        first = Skip::Second;
-      else if (p > 0 && is_upper(s[p - 1]))
-        first = Skip::Unclosed;
-      else
-        first = Skip::NoResidue;
-    } else if (s[p] == ']') {
-      first = Skip::StrayClose;
-    } else {
-      first = Skip::Stray;
-    }
+    ++found.skipped;
+    if (found.first != Skip::None) continue;
+    found.first_pos = p;
+    found.first_char = characters;
+    text::code_point_at(s, p, found.first_len);
+    found.first = skip_kind(s, p, mod_end);
   }
-  if (first == Skip::None) return std::nullopt;
+  return found;
+}
 
+// The warning for a PepSeq with skipped characters.
+std::string skips_message(std::string_view s, const Skips& found) {
   std::string msg = "PepSeq " + short_repr(s) + " has ";
-  const std::string at = " at character " + std::to_string(first_char);
-  std::size_t others = skipped - 1;
-  switch (first) {
+  const std::string at = " at character " + std::to_string(found.first_char);
+  std::size_t others = found.skipped - 1;
+  switch (found.first) {
     case Skip::Stray:
-      msg += py_repr(s.substr(first_pos, first_len)) + at +
+      msg += py_repr(s.substr(found.first_pos, found.first_len)) + at +
              ", which is neither a residue nor a bracketed modification; it was skipped";
       break;
     case Skip::StrayClose:
@@ -186,6 +192,14 @@ std::optional<std::string> pep_seq_problem(std::string_view s) {
   if (others == 1) msg += " (1 more character was skipped)";
   if (others > 1) msg += " (" + std::to_string(others) + " more characters were skipped)";
   return msg;
+}
+
+}  // namespace
+
+std::optional<std::string> pep_seq_problem(std::string_view s) {
+  const Skips found = find_skips(s);
+  if (found.first == Skip::None) return std::nullopt;
+  return skips_message(s, found);
 }
 
 PeptideParts split_peptide(std::string_view pep_seq) {

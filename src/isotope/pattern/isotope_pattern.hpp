@@ -44,9 +44,9 @@ std::vector<double> calc_iso_dist(std::string_view comp, const IsoOptions& optio
 // reused), with the caller's workspace: the pipeline's entry.
 void coarse_pattern(std::string_view formula, std::int64_t N, PatternWorkspace& ws, std::vector<double>& out);
 
-// The same through OpenMS alone, as calc_iso_dist computed it before the
-// kernel: what the kernel is compared with, and what runs for formulas the
-// kernel does not cover.
+// The same through OpenMS's CoarseIsotopePatternGenerator alone, without
+// the kernel: what the kernel is compared with, and what runs for formulas
+// the kernel does not cover.
 std::vector<double> openms_coarse_pattern(std::string_view formula, std::int64_t N);
 
 // Loads OpenMS's element database and reads the kernel's element table.
