@@ -519,6 +519,51 @@ TEST(Mz, ChargesPeakPositionsAndThePrecursorCheck) {
             std::string::npos);
 }
 
+// The tolerance's edge (19.9 and 20.1 ppm from GP_MZ 1317.526576416581 of
+// EEQYNSTYR + N4H3F1 at z = 2), a 2+ precursor given charge 3, a J in two
+// glycan rows (one hint), and a count typo whose pattern is not finite. In
+// strict mode only the pattern fails the table.
+TEST(Mz, PrecursorToleranceHintsAndNonFinitePatterns) {
+  const double mono = 1317.526576416581;
+  char rows[512];
+  std::snprintf(rows, sizeof rows,
+                "PepSeq N H F S G Charge PrecursorMZ\n"
+                "EEQYNSTYR 4 3 1 0 0 2 %.9f\nEEQYNSTYR 4 3 1 0 0 2 %.9f\nEEQYNSTYR 4 3 1 0 0 3 %.9f\n"
+                "EEQYNSTYR 4 3 1 0 0 2 1318.0281161096075\nEEQYJSTYR 4 3 1 0 0 2 1317\nEEQYJSTYR 4 3 1 0 0 2 1317\n",
+                mono * (1 + 19.9e-6), mono * (1 + 20.1e-6), mono);
+  const std::string params = "isotope_peaks_num = 5\nisotope_charge_column = Charge\n"
+                             "isotope_precursor_mz_column = PrecursorMZ\n";
+  Fixture f(params);
+  std::string in = f.table("tol.txt", rows);
+  f.process(in, f.out_dir);
+  std::string got = f.output("tol");
+  const char* offsets[] = {"0", "", "", "1", "", ""};
+  for (std::size_t i = 0; i < 6; ++i) EXPECT_EQ(row_cells(got, i)["GP_Isotope_Offset"], offsets[i]) << i;
+  EXPECT_NEAR(std::stod(row_cells(got, 1)["GP_PPM"]), 20.1, 1e-6);
+  const std::vector<std::string> lines = warning_lines(f.run.err);
+  ASSERT_EQ(lines.size(), 5u) << f.run.err;
+  EXPECT_NE(lines[0].find(" lies within 20 ppm of no isotope peak: the nearest is peak 0 at +20.1 ppm (check the row's "
+                          "charge, glycan and modifications); its GP_Isotope_Offset was left empty, line 3 of "),
+            std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find("the nearest is peak +4 at +497"), std::string::npos) << lines[1];
+  EXPECT_EQ(lines[2], "PepSeq holds J (read as Leu/Ile here; pGlyco writes J for the glycosylated Asn, and its tables "
+                      "are read with isotope_input_format = pglyco3), line 6 of " + in);
+  EXPECT_NE(f.run.err.find("isotope: of 6 rows with a precursor m/z, 1 match the monoisotopic peak, 1 another isotope "
+                           "peak (+1: 1) and 4 no peak within 20 ppm (GP_Isotope_Offset)\n"),
+            std::string::npos) << f.run.err;
+
+  Fixture strict(params + "isotope_strict = true\n");
+  in = strict.table("typo.txt", std::string(rows) + "EEQYNSTYR 4000 3 1 0 0 2 1317.5\n");
+  try {
+    strict.process(in, strict.out_dir);
+    ADD_FAILURE() << "a pattern that is not finite fails a strict table";
+  } catch (const Error& e) {
+    EXPECT_NE(e.message().find("1 row of " + in + " rest on a guess:\n  line 8: the row's isotope pattern is not finite "
+                               "for its formula of 108239 atoms"),
+              std::string::npos) << e.message();
+  }
+}
+
 TEST(Mz, CoverageAndNormalisation) {
   // IsoSpec's true probabilities of the same glycopeptide: the first six
   // add up to 0.9921, the first five to 0.9738, the first eight to 0.9995.

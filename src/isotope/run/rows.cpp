@@ -41,6 +41,13 @@ std::string float_text(double v) {
   return text;
 }
 
+// A tolerance as written in messages: 20, 2.5.
+std::string ppm_text(double ppm) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", ppm);
+  return text;
+}
+
 void clear_offset(RowOutput& out) {
   out.offset.clear();
   out.ppm.clear();
@@ -54,8 +61,8 @@ std::string non_finite_note(const Composition& gp, double mass) {
   Count atoms = 0;
   for (const auto& [element, n] : gp) atoms += n;
   const std::string what = !std::isfinite(mass) ? "mass" : "isotope pattern";
-  return "the row's " + what + " is not finite (its formula has " + std::to_string(atoms) +
-         " atoms): check its count cells and modifications for a typo, such as a count of 4000";
+  return "the row's " + what + " is not finite for its formula of " + std::to_string(atoms) +
+         " atoms: check its count cells and modifications for a typo";
 }
 
 bool is_bool_word(std::string_view raw) {
@@ -503,9 +510,7 @@ void RowComputer::fill_offset(const Result& r, int z, double observed, RowOutput
   }
   char error[64];
   std::snprintf(error, sizeof error, "%+.1f ppm", ppm);
-  std::string tolerance;
-  append_float_repr(tolerance, options_.precursor_tolerance_ppm);
-  out.offset_note = "precursor m/z " + float_text(observed) + " lies within " + tolerance +
+  out.offset_note = "precursor m/z " + float_text(observed) + " lies within " + ppm_text(options_.precursor_tolerance_ppm) +
                     " ppm of no isotope peak: the nearest is peak " + (best > 0 ? "+" : "") + std::to_string(best) +
                     " at " + error + " (check the row's charge, glycan and modifications); its GP_Isotope_Offset "
                     "was left empty";

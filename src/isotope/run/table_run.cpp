@@ -3,8 +3,8 @@
 #include "isotope/run/table_run.hpp"
 
 #include <algorithm>
+#include <cstdio>
 
-#include "isotope/base/pyformat.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
 #include "isotope/run/ordered_run.hpp"
 
@@ -46,12 +46,12 @@ std::string precursor_summary(const RunTally& tally, double tolerance_ppm) {
   for (const auto& [peak, n] : tally.by_peak)
     peaks += (peaks.empty() ? "" : ", ") + std::string(peak > 0 ? "+" : "") + std::to_string(peak) + ": " +
              std::to_string(n);
-  std::string tolerance;
-  append_float_repr(tolerance, tolerance_ppm);
+  char tolerance[32];
+  std::snprintf(tolerance, sizeof tolerance, "%g", tolerance_ppm);
   return "isotope: of " + std::to_string(tally.with_offset) + " rows with a precursor m/z, " + std::to_string(mono) +
          " match the monoisotopic peak, " + std::to_string(tally.off_mono) + " another isotope peak" +
          (peaks.empty() ? "" : " (" + peaks + ")") + " and " + std::to_string(tally.unmatched) + " no peak within " +
-         tolerance + " ppm (GP_Isotope_Offset)\n";
+         std::string(tolerance) + " ppm (GP_Isotope_Offset)\n";
 }
 
 std::string short_row_note(std::size_t fields, std::size_t header, std::string_view hint) {
