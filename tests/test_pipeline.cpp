@@ -263,7 +263,8 @@ TEST(Notes, EachKindNamesItsLineAndCharacter) {
                            "EEQYNSTYR[Carbamidomethyl\t4\t3\t1\t0\t0\t5\n"
                            "C[]K\t4\t3\t1\t0\t0\t6\n"
                            "C[Carbamidomethyl][Oxidation]K\t4\t3\t1\t0\t0\t7\n"
-                           "EEQYNSTYR\t4\t\t1\t0\t0\t8\n");
+                           "EEQYNSTYR\t4\t\t1\t0\t0\t8\n"
+                           "LC(Carbamidomethyl)PDC(Carbamidomethyl)K\t4\t3\t1\t0\t0\t9\n");
   f.process(in, f.out_dir);
   const std::string at = " of " + in;
   EXPECT_EQ(warning_lines(f.run.err),
@@ -274,7 +275,8 @@ TEST(Notes, EachKindNamesItsLineAndCharacter) {
                 "skipped and the capital letters inside were read as residues (7 more characters were skipped), "
                 "line 4" + at,
                 "PepSeq 'K.EEQYNSTYR.S' has '.' at character 2, which is neither a residue nor a bracketed "
-                "modification; it was skipped (1 more character was skipped), line 5" + at,
+                "modification; it was skipped (1 more character was skipped); the flanking residues around the '.' "
+                "were read as residues (KS): write the plain sequence 'EEQYNSTYR', line 5" + at,
                 "PepSeq 'EEQYNSTYR[Carbamidomethyl' has an unclosed '[' at character 10; it was skipped and the "
                 "capital letters after it were read as residues (14 more characters were skipped), line 6" + at,
                 "PepSeq 'C[]K' has an empty '[]' at character 2; it was skipped, line 7" + at,
@@ -283,6 +285,10 @@ TEST(Notes, EachKindNamesItsLineAndCharacter) {
                 "residues (9 more characters were skipped), line 8" + at,
                 "row has 6 fields where the header has 7; its last cell was read as missing (an empty cell in a "
                 "tab-separated file?), line 9" + at,
+                "PepSeq 'LC(Carbamidomethyl)PDC(Carbamidomethyl)K' has '(' at character 3, which is neither a "
+                "residue nor a bracketed modification; it was skipped (31 more characters were skipped); the capital "
+                "letters inside parentheses were read as residues (CC): a modification is written in square brackets "
+                "after its residue, as C[Carbamidomethyl], line 10" + at,
             }));
   // The output is what it was without notes: the shifted row is as pandas reads it.
   EXPECT_NE(f.output("s1").find("EEQYNSTYR\t4\t1\t0\t0\t8\t\tN4H1F0S0G8\t"), std::string::npos);

@@ -159,6 +159,39 @@ Skips find_skips(std::string_view s) {
   return found;
 }
 
+std::string capitals(std::string_view s) {
+  std::string out;
+  for (char c : s)
+    if (is_upper(c)) out += c;
+  return out;
+}
+
+// What a modification in parentheses ("M(Oxidation)") or flanking residues
+// ("R.EEQYNSTYR.V") added as residues, and how to write the PepSeq
+// instead; empty when neither is there.
+std::string read_as_residues(std::string_view s) {
+  std::string msg, added, example;
+  for (std::size_t open = s.find('('); open != std::string_view::npos; open = s.find('(', open + 1)) {
+    const std::size_t close = s.find(')', open);
+    if (close == std::string_view::npos) break;
+    const std::string_view name = s.substr(open + 1, close - open - 1);
+    added += capitals(name);
+    if (example.empty() && !capitals(name).empty())
+      example = (open > 0 ? std::string(1, s[open - 1]) : std::string("M")) + "[" + std::string(name) + "]";
+  }
+  if (!added.empty())
+    msg += "; the capital letters inside parentheses were read as residues (" + added +
+           "): a modification is written in square brackets after its residue, as " + example;
+  const std::size_t first = s.find('.'), last = s.rfind('.');
+  if (first != std::string_view::npos && first <= 2 && last + 3 >= s.size() && first < last) {
+    const std::string flanks = capitals(s.substr(0, first)) + capitals(s.substr(last + 1));
+    if (!flanks.empty())
+      msg += "; the flanking residues around the '.' were read as residues (" + flanks +
+             "): write the plain sequence " + py_repr(s.substr(first + 1, last - first - 1));
+  }
+  return msg;
+}
+
 // The warning for a PepSeq with skipped characters.
 std::string skips_message(std::string_view s, const Skips& found) {
   std::string msg = "PepSeq " + short_repr(s) + " has ";
@@ -191,7 +224,7 @@ std::string skips_message(std::string_view s, const Skips& found) {
   }
   if (others == 1) msg += " (1 more character was skipped)";
   if (others > 1) msg += " (" + std::to_string(others) + " more characters were skipped)";
-  return msg;
+  return msg + read_as_residues(s);
 }
 
 }  // namespace
