@@ -9,6 +9,10 @@ prints the probability and the probability-weighted mean mass:
 
     <formula> <k> <probability> <mean mass>
 
+With --own, IsoSpec uses its own isotope table instead of OpenMS's (the
+check that OpenMS's element data agree with it); formulas may then hold
+two-letter elements ("Na1").
+
 With --fine THRESHOLD it prints instead every isotopologue at least
 THRESHOLD times the most probable one, by mass, from the abundances as they
 are (not over their sum), as OpenMS's fine generator uses them:
@@ -47,7 +51,7 @@ def read_elements(path, normalise=True):
 
 
 def parse(formula):
-    pairs = re.findall(r"([A-Z])(\d+)", formula)
+    pairs = re.findall(r"([A-Z][a-z]?)(\d+)", formula)
     assert "".join(s + n for s, n in pairs) == formula, formula
     return [(s, int(n)) for s, n in pairs if int(n) > 0]
 
@@ -56,6 +60,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--elements", required=True)
     ap.add_argument("--fine", type=float)
+    ap.add_argument("--own", action="store_true")
     ap.add_argument("formulas", nargs="+")
     args = ap.parse_args()
     # OpenMS's fine generator hands IsoSpec the float abundances as they
@@ -74,11 +79,14 @@ def main():
             for i in np.argsort(m, kind="stable"):
                 print(formula, repr(float(m[i])), repr(float(p[i])))
             continue
-        iso = IsoSpecPy.IsoTotalProb(1 - 1e-7, atomCounts=counts, isotopeMasses=masses,
-                                     isotopeProbabilities=probs)
+        if args.own:
+            iso = IsoSpecPy.IsoTotalProb(1 - 1e-7, formula=formula)
+        else:
+            iso = IsoSpecPy.IsoTotalProb(1 - 1e-7, atomCounts=counts, isotopeMasses=masses,
+                                         isotopeProbabilities=probs)
         m = np.array(list(iso.masses))
         p = np.array(list(iso.probs))
-        lightest = sum(n * ms[0] for n, ms in zip(counts, masses))
+        lightest = m.min() if args.own else sum(n * ms[0] for n, ms in zip(counts, masses))
         k = np.rint(m - lightest).astype(np.int64)
         weight = np.bincount(k, weights=p)
         moment = np.bincount(k, weights=p * m)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 #include <filesystem>
 #include <iostream>
 
@@ -59,7 +60,7 @@ std::vector<std::vector<std::string>> read_all(const std::string& path, char sep
 // model's masses.
 double row_mz(const ImportedRow& row) {
   Composition gp = row.peptide;
-  gp += calc_glycan_comp(glycan_string(row.counts), reference_tables().gly_comp);
+  gp += calc_glycan_comp(glycan_string(row.counts), tables({}, false).monosaccharides);
   gp += water();
   return (gp.mass() + static_cast<double>(*row.charge) * kProton) / static_cast<double>(*row.charge);
 }
@@ -199,10 +200,13 @@ TEST(Formats, ColumnsByNameNotPosition) {
 }
 
 TEST(Formats, MonosaccharideNamesAndCodes) {
-  // Every long name of the five, and the names that are not ours.
+  // Every long name of the five, names of the other entries, and names
+  // that are not ours.
   const std::vector<std::pair<std::string, std::string>> names = {
       {"HexNAc", "N1H0F0S0G0"}, {"Hex", "N0H1F0S0G0"},   {"Fuc", "N0H0F1S0G0"},   {"dHex", "N0H0F1S0G0"},
-      {"NeuAc", "N0H0F0S1G0"},  {"Neu5Ac", "N0H0F0S1G0"}, {"NeuGc", "N0H0F0S0G1"}, {"Neu5Gc", "N0H0F0S0G1"}};
+      {"NeuAc", "N0H0F0S1G0"},  {"Neu5Ac", "N0H0F0S1G0"}, {"NeuGc", "N0H0F0S0G1"}, {"Neu5Gc", "N0H0F0S0G1"},
+      {"Pent", "N0H0F0S0G0X[Pent]1"}, {"KDN", "N0H0F0S0G0X[KDN]1"}, {"Sulfo", "N0H0F0S0G0X[Sulfo]1"},
+      {"NH4", "N0H0F0S0G0X[NH4]1"}};
   const ImportColumns gr = import_columns(EngineFormat::GlycReSoft, {"glycopeptide", "neutral_mass", "charge"});
   const ImportColumns fp = import_columns(EngineFormat::FragPipe,
                                           {"Peptide", "Assigned Modifications", "Total Glycan Composition", "Charge", "Observed M/Z"});
@@ -212,21 +216,44 @@ TEST(Formats, MonosaccharideNamesAndCodes) {
     ImportedRow b = map_row(fp, {"NK", "", name + "(1)", "2", "1"}, tables());
     EXPECT_EQ(glycan_string(b.counts), glycan) << name << b.problem;
   }
-  for (const char* other : {"Xyl", "Pent", "HexA", "KDN", "Phospho", "Sulfo", "NH4", "Na", "Hexnac", "A", "S"}) {
+  for (const char* other : {"Hexnac", "A", "S", "Fe", "HexNAc(S)"}) {
     EXPECT_EQ(map_row(gr, {std::string("NK{Hex:1; ") + other + ":1}", "1", "2"}, tables()).status, RowStatus::Unmapped) << other;
     EXPECT_EQ(map_row(fp, {"NK", "", std::string("Hex(1)") + other + "(1)", "2", "1"}, tables()).status,
               RowStatus::Unmapped) << other;
   }
-  // Letter codes: pGlyco3's A is NeuAc and MetaMorpheus's S is a refusal.
+  // Letter codes: pGlyco3's A is NeuAc, its X xylose, its R hexuronic acid.
   const ImportColumns pg = import_columns(EngineFormat::PGlyco3, {"Peptide", "Mod", "GlycanComposition", "Charge", "PrecursorMZ"});
-  EXPECT_EQ(glycan_string(map_row(pg, {"JK", "", "N(1)H(2)F(3)A(4)G(5)", "2", "1"}, tables()).counts), "N1H2F3S4G5");
+  EXPECT_EQ(glycan_string(map_row(pg, {"JK", "", "N(1)H(2)F(3)A(4)G(5)R(6)X(7)", "2", "1"}, tables()).counts),
+            "N1H2F3S4G5X[Xyl]7X[HexA]6");
+  // MetaMorpheus's S is a sulfate, its X a free xylose, its Y sodium.
   const ImportColumns mm = import_columns(EngineFormat::MetaMorpheus, {"Full Sequence", "Precursor Charge", "Precursor MZ"});
-  EXPECT_EQ(glycan_string(map_row(mm, {"N[N-linked glycosylation:N1H2F3A4G5 on Nxt]K", "2", "1"}, tables()).counts),
-            "N1H2F3S4G5");
-  for (const char* letter : {"P", "S", "Y", "C", "X", "K"}) {
-    ImportedRow r = map_row(mm, {std::string("N[N-linked glycosylation:H5N4") + letter + "1 on Nxt]K", "2", "1"}, tables());
-    EXPECT_EQ(r.status, RowStatus::Unmapped) << letter;
-    EXPECT_NE(r.problem.find(std::string("monosaccharide '") + letter + "'"), std::string::npos) << r.problem;
+  EXPECT_EQ(glycan_string(map_row(mm, {"N[N-linked glycosylation:N1H2F3A4G5P1S2C3X4K5R6Y7 on Nxt]K", "2", "1"}, tables()).counts),
+            "N1H2F3S4G5X[KDN]5X[Phospho]1X[Sulfo]2X[Ac]3X[Xyl+H2O]4X[HexA+H2O]6X[Na]7");
+  ImportedRow z = map_row(mm, {"N[N-linked glycosylation:H5N4Z1 on Nxt]K", "2", "1"}, tables());
+  EXPECT_NE(z.problem.find("monosaccharide 'Z'"), std::string::npos) << z.problem;
+}
+
+// Each entry beyond the five against the mass its engine publishes
+// (FragPipe's glycan_residues.txt and glycan_mods.txt, MetaMorpheus's
+// Glycan.CharMassDic, GlycReSoft's mass shifts as Unimod and NIST give
+// them): within 0.2 mDa (their rounding, and MetaMorpheus's K 0.1 mDa
+// above C9H14O8), where a wrong formula is a hydrogen or more off.
+// MetaMorpheus's Y and FragPipe's K add the whole metal atom; an adduct is
+// read here as the metal less a hydrogen.
+TEST(Formats, EntriesHaveTheMassesTheEnginesPublish) {
+  const GlycanVocabulary& v = GlycanVocabulary::builtin();
+  const double kH = 1.00782503207;
+  const std::vector<std::tuple<std::string, std::string, double>> published = {
+      {"", "Pent", 132.0423}, {"", "KDN", 250.0689}, {"", "HexA", 176.03209}, {"", "Phospho", 79.96633148},
+      {"", "Sulfo", 79.95681763}, {"", "NH4", 17.02655029}, {"", "Na", 21.98194313}, {"", "Acetyl", 42.01055908},
+      {"", "K", 38.96370697 - kH}, {"", "Formate", 46.005479}, {"", "Deoxy", -15.994915},
+      {"metamorpheus", "X", 150.05282}, {"metamorpheus", "K", 250.06897}, {"metamorpheus", "P", 79.96633},
+      {"metamorpheus", "S", 79.95681}, {"metamorpheus", "C", 42.01056}, {"metamorpheus", "R", 194.04265},
+      {"metamorpheus", "Y", 22.98977 - kH}, {"pglyco3", "X", 132.0422588}, {"pglyco3", "R", 176.0320881}};
+  for (const auto& [engine, code, mass] : published) {
+    const std::optional<std::size_t> i = engine.empty() ? v.by_name(code) : v.by_engine_code(engine, code);
+    ASSERT_TRUE(i) << engine << " " << code;
+    EXPECT_NEAR(v[*i].composition.mass(), mass, 2e-4) << engine << " " << code;
   }
 }
 
@@ -314,38 +341,37 @@ TEST(DelimitedReader, MalformedFilesFailWithTheirLine) {
   EXPECT_EQ(error_of([&] { DelimitedReader r(dir.path().string(), ','); }).os_errno(), EISDIR);
 }
 
-// One more vocabulary entry (xylose, a test-only count column "X" with
-// pGlyco3 code "X") flows through an importer's mapping, the Glycan string,
-// the count cells of our rows and the composition.
-TEST(Formats, AVocabularyEntryFlowsThroughMappingCountsAndComposition) {
-  GlycanVocabulary glycans = GlycanVocabulary::builtin();
-  glycans.define({"X", {"Xyl"}, Composition::from_formula("C5H8O4"), true, {{"pglyco3", "X"}}});
-  const RunModel model(ModelTables::reference(), glycans, {}, nullptr);
-  const ImportColumns pg = import_columns(EngineFormat::PGlyco3, {"Peptide", "Mod", "GlycanComposition", "Charge", "PrecursorMZ"});
-  const ImportColumns fp = import_columns(EngineFormat::FragPipe, {"Peptide", "Assigned Modifications", "Total Glycan Composition", "Charge", "Observed M/Z"});
-  EXPECT_EQ(glycans.glycan_string(map_row(pg, {"JK", "", "H(1)X(2)", "2", "1"}, model).counts), "N0H1F0S0G0X2");
-  const ImportedRow row = map_row(fp, {"NK", "", "Hex(1)Xyl(1)", "2", "1"}, model);
-  ASSERT_EQ(row.status, RowStatus::Ok) << row.problem;
-  EXPECT_EQ(glycans.glycan_string(row.counts), "N0H1F0S0G0X1");
-
+// A run's own monosaccharide (isotope_monosaccharide) and a count column
+// (isotope_count_columns) flow through an importer's mapping, the Glycan
+// string, the count cells of our rows and the composition.
+TEST(Formats, RunDefinitionsAndCountColumnsFlowThroughMappingAndComposition) {
   ParamFile params;
-  params.params = {{"isotope_peaks_num", "3"}};
-  params.lines = {1};
+  params.params = {{"isotope_peaks_num", "3"}, {"isotope_monosaccharide.Xyl", "C5H10O5"},
+                   {"isotope_monosaccharide.Rha", "C6H10O4"}, {"isotope_count_columns", "Xyl,Rha"}};
+  params.lines = {1, 2, 3, 4};
   const Options options = read_options(params);
+  const GlycanVocabulary glycans = run_vocabulary(options);
+  const RunModel model(ModelTables::reference(), glycans, {}, nullptr);
+  EXPECT_EQ(glycans.count_column_names(), (std::vector<std::string>{"N", "H", "F", "S", "G", "Xyl", "Rha"}));
+  const ImportColumns pg = import_columns(EngineFormat::PGlyco3, {"Peptide", "Mod", "GlycanComposition", "Charge", "PrecursorMZ"});
+  EXPECT_EQ(glycans.glycan_string(map_row(pg, {"JK", "", "H(1)X(2)", "2", "1"}, model).counts),
+            "N0H1F0S0G0X[Xyl]2X[Rha]0");
+  const ImportColumns fp = import_columns(EngineFormat::FragPipe, {"Peptide", "Assigned Modifications", "Total Glycan Composition", "Charge", "Observed M/Z"});
+  const ImportedRow row = map_row(fp, {"NK", "", "Hex(1)Xyl(1)Rha(1)", "2", "1"}, model);
+  ASSERT_EQ(row.status, RowStatus::Ok) << row.problem;
   RowComputer rows(model, options);
   RowOutput out;
   std::string_view column;
   EXPECT_TRUE(rows.compute_imported(row, out, column));
-  // NK + Hex + Xyl + water = C21H38N4O13: 554.24353729214 from the element masses.
-  EXPECT_NEAR(out.mass_value, 554.24353729214, 1e-9);
-
+  // NK + Hex + C5H10O5 + C6H10O4 + water = C27H50N4O18, 718.31201077 from the element masses.
+  EXPECT_NEAR(out.mass_value, 718.31201077, 1e-7);
   struct Sink final : NoteSink {
     void note(NoteKind, std::string_view) override {}
   } sink;
   RowCells cells;
   cells.pep_seq = {ColumnType::Text, "NK", true};
-  for (const char* n : {"0", "1", "0", "0", "0", "1"}) cells.counts.push_back({ColumnType::Int, n, true});
+  for (const char* n : {"0", "1", "0", "0", "0", "1", "1"}) cells.counts.push_back({ColumnType::Int, n, true});
   rows.compute(cells, out, sink, column);
-  EXPECT_EQ(out.glycan, "N0H1F0S0G0X1");
-  EXPECT_NEAR(out.mass_value, 554.24353729214, 1e-9);
+  EXPECT_EQ(out.glycan, "N0H1F0S0G0X[Xyl]1X[Rha]1");
+  EXPECT_NEAR(out.mass_value, 718.31201077, 1e-7);
 }

@@ -47,7 +47,7 @@ TEST(ModificationFormula, ErrorsSayWhatAndWhere) {
     const char* formula;
     const char* says;
   };
-  for (const Case& c : {Case{"C2X1", "element 'X' has no known mass (known: H, C, N, O, P, S, Se, C[13], N[15]) at character 3"},
+  for (const Case& c : {Case{"C2X1", "element 'X' has no known mass (known: H, C, N, O, P, S, Se, Na, K, C[13], N[15]) at character 3"},
                         Case{"CaO", "element 'Ca' has no known mass"},
                         Case{"C[14]2", "element 'C[14]' has no known mass"},
                         Case{"H-O", "a sign must be followed by digits at character 2"},

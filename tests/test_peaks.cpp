@@ -29,8 +29,9 @@ const std::string kScript = std::string(ISOTOPE_TEST_DATA) + "/../fine_structure
 
 // The script's lines, split into fields, per formula.
 std::map<std::string, std::vector<std::vector<double>>> isospec(const std::vector<std::string>& formulas,
-                                                                const std::string& fine = {}) {
+                                                                const std::string& fine = {}, bool own = false) {
   std::vector<std::string> argv = {ISOTOPE_PYTHON3, kScript, "--elements", kElements};
+  if (own) argv.push_back("--own");
   if (!fine.empty()) {
     argv.push_back("--fine");
     argv.push_back(fine);
@@ -78,6 +79,33 @@ TEST(PeakPositions, AgreeWithIsoSpecFineStructureBinnedByNeutrons) {
     }
     EXPECT_EQ(ours.offset[0], 0.0);
   }
+}
+
+// The adducts' metals: OpenMS's potassium isotopes (39, 40, 41), which the
+// pattern and the peak positions read, against IsoSpec's own isotope
+// table; the K and Na masses of the model are IsoSpec's lightest isotopes;
+// a glycopeptide with potassium gets IsoSpec's peaks (from OpenMS's data)
+// and the kernel's coarse pattern is OpenMS's.
+TEST(PeakPositions, PotassiumAndSodiumAgreeWithIsoSpec) {
+  auto own = isospec({"K1", "K3", "Na1"}, {}, true);
+  PatternWorkspace ws;
+  PeakPositions ours;
+  for (const std::string f : {"K1", "K3"}) {
+    peak_positions(f, static_cast<std::int64_t>(own[f].size()), ws, ours);
+    for (const auto& row : own[f]) {
+      const auto k = static_cast<std::size_t>(row[0]);
+      EXPECT_NEAR(ours.probability[k], row[1], 3e-6) << f << " peak " << k;  // abundances 5e-7 apart per atom
+      EXPECT_NEAR(ours.offset[k], row[2] - own[f][0][2], 1e-5) << f << " peak " << k;
+    }
+  }
+  EXPECT_NEAR(element_mass("K"), own["K1"][0][2], 1e-6);
+  EXPECT_NEAR(element_mass("Na"), own["Na1"][0][2], 1e-6);
+  const std::string gp = "C106H163N18O59K1";
+  auto bins = isospec({gp});
+  const auto& rows = bins[gp];
+  peak_positions(gp, static_cast<std::int64_t>(rows.size()), ws, ours);
+  for (const auto& row : rows) EXPECT_NEAR(ours.probability[static_cast<std::size_t>(row[0])], row[1], 2e-7) << row[0];
+  EXPECT_EQ(calc_iso_dist(gp, {true, 5}), openms_coarse_pattern(gp, 5));
 }
 
 TEST(PeakPositions, CoverageCountsPeaksAsIsoSpecSumsThem) {

@@ -656,6 +656,29 @@ TEST(Mz, ModificationsDefinedOrFoundInUnimod) {
   EXPECT_EQ(d.line(), 3);
 }
 
+// isotope_count_columns: the named entries' columns are counted after the
+// five, as bracketed codes in the Glycan string; without the option the
+// same columns are carried along.
+TEST(Mz, CountColumnsBeyondTheFive) {
+  const std::string table = "PepSeq N H F S G Xyl KDN\nEEQYNSTYR 4 3 1 0 0 1 2\n";
+  Fixture f("isotope_peaks_num = 2\nisotope_count_columns = Xyl,KDN\n");
+  f.process(f.table("x.txt", table), f.out_dir);
+  auto row = row_cells(f.output("x"), 0);
+  EXPECT_EQ(row["Glycan"], "N4H3F1S0G0X[Xyl]1X[KDN]2");
+  EXPECT_EQ(row["GP_Mass"], "3265.21859344564");  // C129H200N18O79 from the element masses
+  Fixture plain("isotope_peaks_num = 2\n");
+  plain.process(plain.table("x.txt", table), plain.out_dir);
+  EXPECT_EQ(row_cells(plain.output("x"), 0)["Glycan"], "N4H3F1S0G0");
+  // A named column the table lacks is missing; a name outside the
+  // vocabulary is the option's error.
+  Fixture other("isotope_peaks_num = 2\nisotope_count_columns = HexA\n");
+  EXPECT_EQ(error_of([&] { other.process(other.table("x.txt", table), other.out_dir); }).key(), "HexA");
+  Fixture bad("isotope_peaks_num = 2\nisotope_count_columns = Xyl,Rha\n");
+  Error e = error_of([&] { bad.process(bad.table("x.txt", table), bad.out_dir); });
+  EXPECT_EQ(e.line(), 2);
+  EXPECT_NE(std::string(e.what()).find("'Rha' is not in the glycan vocabulary"), std::string::npos) << e.what();
+}
+
 // --- Search-engine tables --------------------------------------------------
 
 TEST(Import, EachEngineTableThroughThePipeline) {

@@ -53,6 +53,17 @@ def test_counters_and_their_types(iso):
     assert iso.comp_to_str({"H": 2, "O": 1}) == "H2O1"
 
 
+def test_count_columns_beyond_the_five_are_read_whole_and_gly_comp_refuses_them(iso):
+    # A Glycan string of a run with isotope_count_columns = Xyl,KDN.
+    glycan = "N4H3F1S0G0X[Xyl]1X[KDN]2"
+    assert list(iso.glycan_counter(glycan).items()) == [
+        ("N", 4), ("H", 3), ("F", 1), ("S", 0), ("G", 0), ("X[Xyl]", 1), ("X[KDN]", 2)]
+    assert list(iso.gly_comp) == ["N", "H", "F", "S", "G", "H[6P]"]
+    with pytest.raises(KeyError) as info:
+        iso.calc_glycan_comp(glycan, iso.gly_comp)
+    assert info.value.args == ("X[Xyl]",)
+
+
 def test_peptide_and_glycan_compositions(iso):
     pep = iso.calc_pep_comp("ACM", "2,C,Carbamidomethyl/3,M,ox", iso.aa_comp, iso.mod_comp)
     assert isinstance(pep, iso.Composition)

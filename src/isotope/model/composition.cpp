@@ -194,6 +194,8 @@ double element_mass(std::string_view key) {
       {"H", 1.00782503207},      {"C", 12.0},          {"N", 14.0030740048},
       {"O", 15.99491461956},     {"P", 30.97376163},   {"S", 31.972071},
       {"C[13]", 13.0033548378},  {"N[15]", 15.0001088982}, {"Se", 79.9165213},
+      // The adducts' metals, as OpenMS's element table has them.
+      {"Na", 22.9897692809},     {"K", 38.96370668},
   };
   for (const auto& m : kMasses)
     if (m.key == key) return m.mass;

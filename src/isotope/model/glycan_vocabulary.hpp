@@ -2,7 +2,12 @@
 // code a Glycan string writes ("N", "H[6P]"), the names and aliases search
 // engines write (HexNAc; Fuc, dHex; NeuAc, Neu5Ac), the residue composition,
 // whether our own tables have a count column for it, and each engine's own
-// code for it (pGlyco3's "A", MetaMorpheus's "A" for NeuAc).
+// code for it (pGlyco3's "A", MetaMorpheus's "A" for NeuAc). Besides the
+// monosaccharides it holds the substituents (phosphate, sulfate, acetyl) and
+// the adducts (Na, K, NH4, ...) that engines write into glycan
+// compositions: each is an entry whose composition is the neutral
+// difference it makes (an adduct Na: + Na - H), written in a Glycan string
+// as a bracketed code, "X[Na]1".
 //
 // A vocabulary is a value built per run: the built-in entries, then a run's
 // own definitions, which replace an entry of the same code or come last.
@@ -37,6 +42,11 @@ struct Monosaccharide {
   // An entry of the gly_comp table: a run's gly_comp (which a caller may
   // rebind) decides its composition, and a code it lacks stays unknown.
   bool gly_comp = false;
+  // The count column's name when it is not the code ("Xyl" for X[Xyl]).
+  std::string column;
+  // A run's own definition (isotope_monosaccharide.NAME): its composition
+  // wins over the gly_comp table's.
+  bool defined = false;
 };
 
 // One count per vocabulary entry, indexed like GlycanVocabulary::entries().
@@ -48,11 +58,17 @@ class GlycanVocabulary {
   explicit GlycanVocabulary(std::vector<Monosaccharide> entries);
 
   // The built-in vocabulary: N, H, F, S, G (the count columns, in Glycan
-  // string order), then H[6P].
+  // string order), H[6P], then the other monosaccharides, substituents and
+  // adducts, each under a bracketed code (X[Xyl], X[Na]).
   static const GlycanVocabulary& builtin();
 
   // Replaces the entry with the same code, or adds one after the others.
   void define(Monosaccharide entry);
+  // A run's definition of NAME (isotope_monosaccharide.NAME = FORMULA):
+  // the composition of the entry find(name) gives, or a new entry X[NAME].
+  void define(std::string_view name, Composition composition);
+  // Makes entry i a count column named `column`, after the others.
+  void add_count_column(std::size_t i, std::string column);
 
   const std::vector<Monosaccharide>& entries() const noexcept { return entries_; }
   std::size_t size() const noexcept { return entries_.size(); }
@@ -60,14 +76,19 @@ class GlycanVocabulary {
 
   // The entries with a count column, in Glycan string order.
   const std::vector<std::size_t>& count_columns() const noexcept { return count_columns_; }
-  // The count column names ("N", "H", "F", "S", "G").
+  // The count column names ("N", "H", "F", "S", "G", then those a run
+  // adds: "Xyl").
   std::vector<std::string> count_column_names() const;
+  const std::string& column_name(std::size_t i) const;
 
   // An entry by its Glycan string code, by a long name or alias (exact
   // spelling), or by an engine's own code.
   std::optional<std::size_t> by_code(std::string_view code) const;
   std::optional<std::size_t> by_name(std::string_view name) const;
   std::optional<std::size_t> by_engine_code(std::string_view engine, std::string_view code) const;
+  // An entry by a name as an option writes it: a long name, a code, or the
+  // name in a bracketed code ("Xyl" for X[Xyl]).
+  std::optional<std::size_t> find(std::string_view name) const;
 
   // "HexNAc, Hex, Fuc, NeuAc, NeuGc": the usual names of the entries that
   // have one; "N, H, F, A, G": an engine's codes in vocabulary order.
@@ -77,17 +98,20 @@ class GlycanVocabulary {
   GlycanCounts zero_counts() const { return GlycanCounts(entries_.size(), 0); }
 
   // "N4H5F1S0G0": every count-column entry with its count, then the other
-  // entries with a non-zero count, each as its code and count.
+  // entries with a non-zero count, each as its code and count
+  // ("N4H5F1S0G0X[Na]1").
   std::string glycan_string(const GlycanCounts& counts) const;
 
   // Monosaccharide code -> composition: `base` (a run's gly_comp) as it is,
-  // then the entries that are no gly_comp entries.
+  // then the entries that are no gly_comp entries; a run's definitions
+  // replace base's entries.
   CompTable composition_table(const CompTable& base) const;
 
  private:
   void index();
   std::vector<Monosaccharide> entries_;
   std::vector<std::size_t> count_columns_;
+  std::vector<std::size_t> added_columns_;  // add_count_column's, in order
 };
 
 }  // namespace isotope

@@ -21,7 +21,7 @@ namespace {
 
 // The element keys with a known mass (element_mass): the only ones a
 // definition may use and a Unimod record may hold to be usable.
-constexpr std::string_view kKnownElements[] = {"H", "C", "N", "O", "P", "S", "Se", "C[13]", "N[15]"};
+constexpr std::string_view kKnownElements[] = {"H", "C", "N", "O", "P", "S", "Se", "Na", "K", "C[13]", "N[15]"};
 
 bool known_element(std::string_view key) {
   return std::find(std::begin(kKnownElements), std::end(kKnownElements), key) != std::end(kKnownElements);

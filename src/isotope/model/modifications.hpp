@@ -35,8 +35,8 @@ class UnimodDb;
 
 // Reads the FORMULA of a definition: element symbols, each optionally with
 // a bracketed mass number (C[13]) and a signed count (H-1; missing means
-// 1), limited to the keys with known masses (H, C, N, O, P, S, Se, C[13],
-// N[15]). A malformed formula or another element is a value Error that
+// 1), limited to the keys with known masses (H, C, N, O, P, S, Se, Na, K,
+// C[13], N[15]). A malformed formula or another element is a value Error that
 // names the fault and its character position (counting from 1).
 Composition parse_modification_formula(std::string_view formula);
 

@@ -28,7 +28,10 @@ std::string filter_labelled(std::string_view comp);
 
 // filter_labelled(comp_to_str(comp)), written into out with scratch as the
 // unfiltered text; both strings are reused, so that in the steady state
-// nothing is allocated.
+// nothing is allocated. Keys of two letters are no pairs of that reading:
+// the Na of a sodium adduct stays out of the pattern, which leaves the
+// pattern and the peak offsets as they are (sodium has one isotope) while
+// the mass counts it.
 void pattern_formula(const Composition& comp, std::string& scratch, std::string& out);
 
 // The intensities of the peaks of OpenMS::EmpiricalFormula(formula)

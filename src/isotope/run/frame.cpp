@@ -169,7 +169,7 @@ std::vector<std::string> count_columns() { return GlycanVocabulary::builtin().co
 
 std::vector<std::string> columns_read(const Options& options) {
   std::vector<std::string> names = {"PepSeq"};
-  for (std::string& code : count_columns()) names.push_back(std::move(code));
+  for (std::string& code : run_vocabulary(options).count_column_names()) names.push_back(std::move(code));
   if (options.charge_column) names.push_back(*options.charge_column);
   if (options.precursor_mz_column) names.push_back(*options.precursor_mz_column);
   return names;

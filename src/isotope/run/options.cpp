@@ -4,6 +4,7 @@
 
 #include <sched.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string_view>
 
@@ -16,6 +17,7 @@ namespace {
 
 constexpr std::string_view kPeaksNum = "isotope_peaks_num";
 constexpr std::string_view kModificationPrefix = "isotope_modification.";
+constexpr std::string_view kMonosaccharidePrefix = "isotope_monosaccharide.";
 
 // isotope_peaks_num as Python's int() reads it, or the error a row meets.
 void read_peaks_num(const ParamFile& file, Options& options) {
@@ -107,10 +109,10 @@ std::int64_t Options::peaks_num() const {
   return *peaks_num_value;
 }
 
-Options read_options(const ParamFile& file) {
-  Options o;
-  o.param_file = file.path;
-  read_peaks_num(file, o);
+namespace {
+
+// isotope_strict, isotope_on_error, isotope_threads.
+void read_run_options(const ParamFile& file, Options& o) {
   if (auto v = find(file, "isotope_strict")) o.strict = v->boolean();
   if (auto v = find(file, "isotope_on_error")) {
     if (v->text == "stop")
@@ -125,6 +127,10 @@ Options read_options(const ParamFile& file) {
     if (!thread_count(n)) v->fail("expected a number of threads from 0 (every core) to 4096");
     o.threads = static_cast<unsigned>(n);
   }
+}
+
+// The options of the columns a run adds and of the precursor check.
+void read_column_options(const ParamFile& file, Options& o) {
   if (auto v = find(file, "isotope_charge_column")) o.charge_column = column_name(*v);
   if (auto v = find(file, "isotope_charges")) o.charges = read_charges(*v);
   if (auto v = find(file, "isotope_coverage")) {
@@ -146,6 +152,78 @@ Options read_options(const ParamFile& file) {
     if (!t || !(*t > 0.0) || !std::isfinite(*t)) v->fail("expected a positive number of ppm, such as 20");
     o.precursor_tolerance_ppm = *t;
   }
+}
+
+// What a definition's NAME must be: not empty, without the characters of
+// `forbidden`, which `rule` words.
+struct NameRule {
+  std::string_view what, forbidden, rule;
+};
+
+// Calls on_definition(value, name) for each option `prefix`NAME, in file
+// order, with NAME checked.
+template <class OnDefinition>
+void for_each_definition(const ParamFile& file, std::string_view prefix, const NameRule& rule,
+                         OnDefinition on_definition) {
+  for (std::size_t k = 0; k < file.params.size(); ++k) {
+    const std::string& name = file.params[k].first;
+    if (name.compare(0, prefix.size(), prefix) != 0) continue;
+    const Value v{name, file.params[k].second, file.lines[k], file.path};
+    std::string defined = name.substr(prefix.size());
+    if (defined.empty() || defined.find_first_of(rule.forbidden) != std::string::npos)
+      v.fail("a " + std::string(rule.what) + " needs a name after the dot, " + std::string(rule.rule));
+    try {
+      on_definition(v, std::move(defined));
+    } catch (const Error& e) {
+      v.fail(e.message());
+    }
+  }
+}
+
+// isotope_count_columns: names the vocabulary holds, none a count column
+// already, none twice.
+std::vector<std::string> read_count_columns(const Value& v, const GlycanVocabulary& glycans) {
+  std::vector<std::string> names;
+  for (std::string_view rest = v.text;;) {
+    const std::size_t comma = rest.find(',');
+    const std::string name(text::strip(rest.substr(0, comma)));
+    const std::optional<std::size_t> i = name.empty() ? std::nullopt : glycans.find(name);
+    if (!i) v.fail(py_repr(name) + " is not in the glycan vocabulary (" + glycans.name_list() + ")");
+    if (glycans[*i].count_column || std::find(names.begin(), names.end(), name) != names.end())
+      v.fail(py_repr(name) + " is a count column already");
+    names.push_back(name);
+    if (comma == std::string_view::npos) return names;
+    rest = rest.substr(comma + 1);
+  }
+}
+
+// The definitions of modifications and monosaccharides, then the count
+// columns they may name.
+void read_definitions(const ParamFile& file, Options& o) {
+  static constexpr NameRule kModification{"modification", "[],/", "without brackets, commas or slashes"};
+  static constexpr NameRule kMonosaccharide{"monosaccharide", "[](),;:/ \t",
+                                            "without brackets, parentheses, commas, colons, slashes or blanks"};
+  for_each_definition(file, kModificationPrefix, kModification, [&](const Value& v, std::string name) {
+    o.modifications.push_back({std::move(name), parse_modification_formula(v.text)});
+  });
+  for_each_definition(file, kMonosaccharidePrefix, kMonosaccharide, [&](const Value& v, std::string name) {
+    o.monosaccharides.push_back({std::move(name), parse_modification_formula(v.text)});
+  });
+  if (auto v = find(file, "isotope_count_columns")) {
+    GlycanVocabulary glycans = GlycanVocabulary::builtin();
+    for (const MonosaccharideDefinition& d : o.monosaccharides) glycans.define(d.name, d.composition);
+    o.count_columns = read_count_columns(*v, glycans);
+  }
+}
+
+}  // namespace
+
+Options read_options(const ParamFile& file) {
+  Options o;
+  o.param_file = file.path;
+  read_peaks_num(file, o);
+  read_run_options(file, o);
+  read_column_options(file, o);
   if (auto v = find(file, "isotope_unimod")) o.unimod = v->boolean();
   if (auto v = find(file, "isotope_input_format")) {
     try {
@@ -154,20 +232,15 @@ Options read_options(const ParamFile& file) {
       v->fail(e.message());
     }
   }
-  for (std::size_t k = 0; k < file.params.size(); ++k) {
-    const std::string& name = file.params[k].first;
-    if (name.compare(0, kModificationPrefix.size(), kModificationPrefix) != 0) continue;
-    const Value v{name, file.params[k].second, file.lines[k], file.path};
-    std::string mod = name.substr(kModificationPrefix.size());
-    if (mod.empty() || mod.find_first_of("[],/") != std::string::npos)
-      v.fail("a modification needs a name after the dot, without brackets, commas or slashes");
-    try {
-      o.modifications.push_back({std::move(mod), parse_modification_formula(v.text)});
-    } catch (const Error& e) {
-      v.fail(e.message());
-    }
-  }
+  read_definitions(file, o);
   return o;
+}
+
+GlycanVocabulary run_vocabulary(const Options& options) {
+  GlycanVocabulary glycans = GlycanVocabulary::builtin();
+  for (const MonosaccharideDefinition& d : options.monosaccharides) glycans.define(d.name, d.composition);
+  for (const std::string& name : options.count_columns) glycans.add_count_column(*glycans.find(name), name);
+  return glycans;
 }
 
 unsigned usable_cores() {

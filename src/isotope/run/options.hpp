@@ -17,6 +17,7 @@
 
 #include "isotope/base/errors.hpp"
 #include "isotope/formats/engine_format.hpp"
+#include "isotope/model/glycan_vocabulary.hpp"
 #include "isotope/model/modifications.hpp"
 #include "isotope/pattern/envelope.hpp"
 #include "isotope/run/params.hpp"
@@ -24,6 +25,12 @@
 namespace isotope {
 
 enum class OnError { Stop, Continue };
+
+// isotope_monosaccharide.NAME = FORMULA.
+struct MonosaccharideDefinition {
+  std::string name;
+  Composition composition;
+};
 
 struct Options {
   std::string param_file;
@@ -61,6 +68,12 @@ struct Options {
   double precursor_tolerance_ppm = 20;
   // isotope_modification.NAME = FORMULA, in file order.
   std::vector<ModificationDefinition> modifications;
+  // isotope_monosaccharide.NAME = FORMULA, in file order: entries of the
+  // run's glycan vocabulary, new or replaced.
+  std::vector<MonosaccharideDefinition> monosaccharides;
+  // isotope_count_columns = Xyl,KDN: vocabulary entries whose counts our
+  // tables hold in columns of these names, after the five.
+  std::vector<std::string> count_columns;
   // isotope_unimod = true: unknown modification names are looked up in
   // the Unimod database. Unset, it is on for search-engine tables (their
   // modification names are Unimod's) and off for ours.
@@ -72,6 +85,10 @@ struct Options {
 
 // Types the options of a parameter file.
 Options read_options(const ParamFile& file);
+
+// The glycan vocabulary of a run: the built-in one with the options'
+// monosaccharide definitions and count columns.
+GlycanVocabulary run_vocabulary(const Options& options);
 
 // The number of worker threads of a run: isotope_threads when given, else
 // the environment variable ISOTOPE_THREADS (env_threads: its value, or

@@ -347,7 +347,9 @@ void RowComputer::note_counts(const RowCells& cells, const std::string& glycan, 
   auto code = [&](const Bad& b) -> const std::string& { return glycans[glycans.count_columns()[b.k]].code; };
   // What the glycan string gave for each code: the count the mass rests on.
   const Counts read = glycan_counter(glycan);
-  auto cell = [&](const Bad& b) { return code(b) + " " + py_repr(cells.counts[b.k].raw); };
+  auto cell = [&](const Bad& b) {
+    return glycans.column_name(glycans.count_columns()[b.k]) + " " + py_repr(cells.counts[b.k].raw);
+  };
   auto value = [&](const Bad& b) { return std::to_string(read.get(code(b)).value_or(0)); };
   auto join = [&](auto part) {
     std::string out;
@@ -371,10 +373,11 @@ void RowComputer::compute(const RowCells& cells, RowOutput& out, NoteSink& notes
   out.glycan.clear();
   for (std::size_t k = 0; k < cells.counts.size(); ++k) {
     const Cell& c = cells.counts[k];
-    const std::string& code = model_.glycans[model_.glycans.count_columns()[k]].code;
+    const std::size_t entry = model_.glycans.count_columns()[k];
+    const std::string& code = model_.glycans[entry].code;
     if (!c.present) {
       column = {};
-      throw Error::lookup("table has no column", code);
+      throw Error::lookup("table has no column", model_.glycans.column_name(entry));
     }
     out.glycan += code;
     append_py_str(out.glycan, c.type, c.raw);

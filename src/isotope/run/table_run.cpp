@@ -12,7 +12,7 @@ namespace isotope {
 
 RunModel run_model(const ModelTables& tables, const Options& options) {
   prepare_isotope_patterns();  // before any worker computes a pattern
-  return RunModel(tables, GlycanVocabulary::builtin(), options.modifications,
+  return RunModel(tables, run_vocabulary(options), options.modifications,
                   options.unimod_lookup() ? shared_unimod() : nullptr);
 }
 

@@ -24,9 +24,10 @@
 
 namespace isotope {
 
-// The model a run computes with: the tables, the built-in glycan
-// vocabulary, and the options' modification definitions (with Unimod when
-// isotope_unimod asks for it).
+// The model a run computes with: the tables, the glycan vocabulary with
+// the options' monosaccharide definitions and count columns, and the
+// options' modification definitions (with Unimod when isotope_unimod asks
+// for it).
 RunModel run_model(const ModelTables& tables, const Options& options);
 
 // What a run counts over its rows, for the summaries at its end.
