@@ -15,6 +15,7 @@
 #include "isotope/formats/importers.hpp"
 #include "isotope/io/delimited_reader.hpp"
 #include "isotope/model/formula.hpp"
+#include "isotope/model/peptide.hpp"
 #include "isotope/model/reference_tables.hpp"
 #include "isotope/model/run_model.hpp"
 #include "isotope/model/unimod.hpp"
@@ -72,6 +73,7 @@ struct Fixture {
 const Fixture kFixtures[] = {
     {EngineFormat::PGlyco3, "pGlycoDB-GP-FDR-Pro_fixture.txt"},
     {EngineFormat::FragPipe, "psm.tsv"},
+    {EngineFormat::FragPipe, "psm_no_glycan.tsv"},
     {EngineFormat::MetaMorpheus, "glyco_fixture.psmtsv"},
     {EngineFormat::GlycReSoft, "glycresoft_fixture.csv"},
 };
@@ -339,6 +341,42 @@ TEST(DelimitedReader, MalformedFilesFailWithTheirLine) {
   EXPECT_EQ(u.decode_start(), 2u);
   EXPECT_EQ(error_of([&] { DelimitedReader r(dir / "none.csv", ','); }).os_errno(), ENOENT);
   EXPECT_EQ(error_of([&] { DelimitedReader r(dir.path().string(), ','); }).os_errno(), EISDIR);
+}
+
+// MetaMorpheus's names: its own lists (the residue decides where the
+// formula does), UniProt's PTM names with or without their type, a metal
+// outside the model, an unknown name with the way to define it, and the
+// Mods Combined Chemical Formula that explains an unknown name or wins
+// over the names with a warning.
+TEST(Formats, MetaMorpheusModificationNames) {
+  const ImportColumns mm = import_columns(EngineFormat::MetaMorpheus, {"Full Sequence", "Precursor Charge", "Precursor MZ"});
+  const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+      {"N[Common Biological:Hydroxylation on N]K", "NK", "O"},  {"M[Common Variable:Oxidation of M]K", "MK", "O"},
+      {"S[Less Common:Dehydroalanine on S]K", "SK", "H-2O-1"}, {"C[Less Common:Dehydroalanine on C]K", "CK", "H-2S-1"},
+      {"K[UniProt:N6-acetyllysine on K]", "K", "C2H2O"},     {"S[Uniprot:Phosphoserine]K", "SK", "HPO3"},
+      {"Q[UniProt:Pyrrolidone carboxylic acid]K", "QK", "H-3N-1"}, {"E[Pyrrolidone carboxylic acid]K", "EK", "H-2O-1"},
+      {"D[Metal:Sodium on D]K", "DK", "H-1Na"},              {"KL[UniProt:Leucine amide]", "KL", "HNO-1"}};
+  for (const auto& [seq, residues, formula] : cases) {
+    const ImportedRow row = map_row(mm, {seq, "2", "1"}, tables());
+    ASSERT_EQ(row.status, RowStatus::Ok) << seq << ": " << row.problem;
+    EXPECT_EQ(row.peptide, calc_seq_comp(residues, reference_tables().aa_comp) + parse_modification_formula(formula)) << seq;
+  }
+  EXPECT_NE(map_row(mm, {"D[Metal:Calcium on D]K", "2", "1"}, tables()).problem.find("'Calcium' is H-2Ca"), std::string::npos);
+  EXPECT_EQ(map_row(mm, {"K[UniProt:N6-frobnyllysine on K]", "2", "1"}, tables()).problem,
+            "[UniProt:N6-frobnyllysine on K]: unknown modification 'N6-frobnyllysine' "
+            "(define it with isotope_modification.N6-frobnyllysine = FORMULA)");
+  const ImportColumns f = import_columns(
+      EngineFormat::MetaMorpheus, {"Full Sequence", "Precursor Charge", "Precursor MZ", "Mods Combined Chemical Formula"});
+  const ImportedRow real = map_row(f, {"[Common Biological:Acetylation on X]SDM[Common Variable:Oxidation on M]K", "2", "1", "C2H2O2"}, tables());
+  EXPECT_EQ(real.warning, "");  // a row of MetaMorpheus's own test data
+  EXPECT_EQ(real.peptide, calc_seq_comp("SDMK", reference_tables().aa_comp) + parse_modification_formula("C2H2O2"));
+  const ImportedRow unknown = map_row(f, {"K[UniProt:N6-frobnyllysine on K]", "2", "1", "C4H4O3"}, tables());
+  EXPECT_EQ(unknown.peptide, calc_seq_comp("K", reference_tables().aa_comp) + parse_modification_formula("C4H4O3"));
+  EXPECT_NE(unknown.warning.find("its formula C4H4O3 was taken"), std::string::npos) << unknown.warning;
+  const ImportedRow differs = map_row(f, {"M[Common Variable:Oxidation on M]K", "2", "1", "O2"}, tables());
+  EXPECT_EQ(differs.peptide, calc_seq_comp("MK", reference_tables().aa_comp) + parse_modification_formula("O2"));
+  EXPECT_NE(differs.warning.find("differ from Mods Combined Chemical Formula 'O2'"), std::string::npos) << differs.warning;
+  EXPECT_NE(map_row(mm, {"AK or AR", "2", "1"}, tables()).problem.find("several candidate sequences"), std::string::npos);
 }
 
 // A run's own monosaccharide (isotope_monosaccharide) and a count column

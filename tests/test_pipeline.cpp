@@ -598,7 +598,9 @@ TEST(Mz, ParameterErrorsNameTheOptionAndItsLine) {
   const char* bad[] = {"isotope_strict = maybe",       "isotope_on_error = skip",
                        "isotope_threads = -1",         "isotope_charges = 2,0",
                        "isotope_coverage = 1.5",       "isotope_normalize = median",
-                       "isotope_precursor_mz_column = PrecursorMZ"};
+                       "isotope_precursor_mz_column = PrecursorMZ", "isotope_monosaccharide.Rha = C6H10Q4",
+                       "isotope_monosaccharide.X[Rha] = C6H10O4", "isotope_count_columns = Rha",
+                       "isotope_count_columns = Hex"};
   for (const char* line : bad) {
     Fixture f(std::string("isotope_peaks_num = 5\n# the line below is wrong\n") + line + "\n");
     std::string in = f.table("p.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");
@@ -685,11 +687,13 @@ TEST(Import, EachEngineTableThroughThePipeline) {
   struct Case {
     const char* format;
     const char* file;
-    char separator;
-  } cases[] = {{"pglyco3", "pGlycoDB-GP-FDR-Pro_fixture.txt", '\t'},
-               {"fragpipe", "psm.tsv", '\t'},
-               {"metamorpheus", "glyco_fixture.psmtsv", '\t'},
-               {"glycresoft", "glycresoft_fixture.csv", ','}};
+    bool published;  // holds a published example row
+    bool glycans;    // has a glycan composition column
+  } cases[] = {{"pglyco3", "pGlycoDB-GP-FDR-Pro_fixture.txt", true, true},
+               {"fragpipe", "psm.tsv", true, true},
+               {"fragpipe", "psm_no_glycan.tsv", false, false},
+               {"metamorpheus", "glyco_fixture.psmtsv", true, true},
+               {"glycresoft", "glycresoft_fixture.csv", false, true}};
   for (const Case& c : cases) {
     const std::string in = std::string(ISOTOPE_TEST_DATA) + "/formats/" + c.file;
     // Read as our own table, it says which option reads it.
@@ -724,9 +728,8 @@ TEST(Import, EachEngineTableThroughThePipeline) {
         EXPECT_EQ(cells["PepSeq"] + cells["GP_Mass"] + cells["GP_MZ"], "") << c.file << " row " << r;
       }
     }
-    if (c.separator == '\t') {  // GlycReSoft's documentation publishes no precursor
-      EXPECT_GE(published, 1u) << c.file;
-    }
+    if (c.published) EXPECT_GE(published, 1u) << c.file;  // GlycReSoft's documentation publishes no precursor
+    EXPECT_EQ(f.run.err.find("the table holds no glycan composition") == std::string::npos, c.glycans) << f.run.err;
     const std::vector<std::string> warnings = warning_lines(f.run.err);
     EXPECT_EQ(std::count_if(warnings.begin(), warnings.end(),
                             [](const std::string& w) { return w.rfind("row could not be mapped", 0) == 0; }),

@@ -8,10 +8,19 @@
 //                             vocabulary's names are read, others refused;
 //                             "Decoy_..." marks a decoy
 //   Charge, Calibrated Observed M/Z (else Observed M/Z)
+//   Delta Mass                observed less calculated mass: in a row
+//                             without glycan composition (a search without
+//                             glycan assignment, or a table without the
+//                             column) it must be k x 1.00336 Da (the
+//                             engine's isotope error, k from -1 to 3), else
+//                             the row holds a mass the peptide does not
+//                             explain and is left unmapped
 // Masses become names through the resolver's name_for_mass: within 0.002 Da,
 // the run's table first, then Unimod's common modifications; a mass that
 // fits none or several compositions leaves the row unmapped.
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <string>
 
 #include "isotope/base/errors.hpp"
@@ -95,6 +104,24 @@ double glycan_mass(const GlycanCounts& counts, const RunModel& model) {
   return m;
 }
 
+// A row without glycan: its Delta Mass must be an isotope error, within
+// the run's tolerance of the peptide's mass (at least 0.01 Da).
+void check_delta_mass(std::string_view cell, double tolerance_ppm, ImportedRow& row) {
+  const std::optional<double> delta = parse_number(cell);
+  if (!delta) return;
+  constexpr double kIsotopeError = 1.00336;
+  const double mass = (row.peptide + water()).mass();
+  const double tolerance = std::max(tolerance_ppm * 1e-6 * mass, 0.01);
+  for (int k = -1; k <= 3; ++k)
+    if (std::fabs(*delta - k * kIsotopeError) <= tolerance) return;
+  char text[160];
+  std::snprintf(text, sizeof text,
+                "Delta Mass %s Da is no isotope error of the peptide (k x 1.00336 Da, k from -1 to 3, within %.3g Da): "
+                "a mass the table's glycan composition does not explain",
+                std::string(trim(cell)).c_str(), tolerance);
+  unmapped(text);
+}
+
 }  // namespace
 
 void map_fragpipe(const RowView& cell, const RunModel& model, ImportedRow& row) {
@@ -132,6 +159,7 @@ void map_fragpipe(const RowView& cell, const RunModel& model, ImportedRow& row) 
     mods.push_back({e.position, e.place, m.name, m.composition});
   }
   finish_peptide(row, peptide, std::move(mods), model.residues);
+  if (!glycan.any && cell.has(R::DeltaMass)) check_delta_mass(cell(R::DeltaMass), cell.columns.tolerance_ppm, row);
 }
 
 }  // namespace isotope::formats

@@ -49,12 +49,17 @@ struct ImportColumns {
     Charge,       // Charge, Precursor Charge, charge
     PrecursorMz,  // PrecursorMZ, Calibrated Observed M/Z (else Observed M/Z), Precursor MZ
     NeutralMass,  // GlycReSoft neutral_mass
+    ModsFormula,  // MetaMorpheus Mods Combined Chemical Formula
+    DeltaMass,    // FragPipe Delta Mass
     Decoy,        // pGlyco3 GlyDecoy, MetaMorpheus Decoy/Contaminant/Target
     Decoy2,       // pGlyco3 PepDecoy
     kRoles
   };
   EngineFormat format = EngineFormat::PGlyco3;
   std::array<std::optional<std::size_t>, kRoles> index{};
+  // The run's precursor tolerance (isotope_precursor_tolerance_ppm), for
+  // the mass a FragPipe row without glycan leaves unexplained.
+  double tolerance_ppm = 20;
 };
 
 }  // namespace isotope

@@ -33,6 +33,7 @@ const std::vector<ColumnRule>& rules(EngineFormat format) {
       {Role::Glycan, false, {"Total Glycan Composition"}},
       {Role::Charge, true, {"Charge"}},
       {Role::PrecursorMz, true, {"Calibrated Observed M/Z", "Observed M/Z"}},
+      {Role::DeltaMass, false, {"Delta Mass"}},
   };
   static const std::vector<ColumnRule> metamorpheus = {
       {Role::Peptide, true, {"Full Sequence"}},
@@ -40,6 +41,7 @@ const std::vector<ColumnRule>& rules(EngineFormat format) {
       {Role::Charge, true, {"Precursor Charge"}},
       {Role::PrecursorMz, true, {"Precursor MZ"}},
       {Role::Decoy, false, {"Decoy/Contaminant/Target"}},
+      {Role::ModsFormula, false, {"Mods Combined Chemical Formula"}},
   };
   static const std::vector<ColumnRule> glycresoft = {
       {Role::Peptide, true, {"glycopeptide"}},

@@ -6,17 +6,26 @@
 //                   bracket whose type is a glycosylation
 //                   ("N[N-linked glycosylation:H5N2 on Nxt]",
 //                   "T[O-linked glycosylation:H1N1A1 on X]"); several glycans
-//                   add up. A "|" means several candidate sequences.
+//                   add up. A "|" (" or " in older releases) means
+//                   several candidate sequences.
 //   Plausible GlycanComposition  "H5N4A2F1", checked against the glycans
 //                   of Full Sequence, which is authoritative
+//   Mods Combined Chemical Formula  "C2H2O2": the sum of the modifications'
+//                   formulas; where the table has it, it is the
+//                   modifications' composition, checked against their
+//                   names, and a name outside our lists takes the rest
 //   Precursor Charge, Precursor MZ
 //   Decoy/Contaminant/Target  "D" marks a decoy
 // Glycan letters: the glycan vocabulary's MetaMorpheus letters (H Hex, N
-// HexNAc, A NeuAc, G NeuGc, F Fuc); others are refused (its S is not NeuAc).
+// HexNAc, A NeuAc, G NeuGc, F Fuc, S sulfate, ...); others are refused.
+// Modification names ("Hydroxylation on N", "Oxidation of M",
+// "Phosphoserine"): the run's table and definitions, then MetaMorpheus's
+// and UniProt's lists, then Unimod.
 #include <string>
 
 #include "isotope/base/errors.hpp"
 #include "isotope/formats/row_parts.hpp"
+#include "isotope/model/formula.hpp"
 
 namespace isotope::formats {
 
@@ -56,9 +65,120 @@ void check_plausible(std::string_view plausible, const GlycanVocabulary& glycans
   } catch (const Unmapped&) {
     readable = false;
   }
-  if (!readable || stated != row.counts)
-    row.warning = "Plausible GlycanComposition " + py_repr(plausible) + " differs from the glycans of Full Sequence (" +
-                  glycans.glycan_string(row.counts) + ")";
+  if (readable && stated == row.counts) return;
+  if (!row.warning.empty()) row.warning += "; ";
+  row.warning += "Plausible GlycanComposition " + py_repr(plausible) + " differs from the glycans of Full Sequence (" +
+                 glycans.glycan_string(row.counts) + ")";
+}
+
+// "Oxidation on M" -> ("Oxidation", 'M'); a name without a residue, or
+// on any residue (" on X", a motif such as " on Nxt" keeps its first
+// letter), sits on `residue`.
+std::pair<std::string_view, char> name_and_site(std::string_view body, char residue) {
+  for (std::string_view sep : {" on ", " of "}) {
+    const std::size_t at = body.rfind(sep);
+    if (at == std::string_view::npos || at + sep.size() >= body.size()) continue;
+    const char site = body[at + sep.size()];
+    if (site >= 'A' && site <= 'Z') return {body.substr(0, at), site == 'X' ? residue : site};
+  }
+  return {body, residue};
+}
+
+// The composition of a modification name, or nullopt for a name no list
+// holds. A name whose formula holds an element outside the model (a metal)
+// makes the row Unmapped.
+std::optional<Composition> modification(std::string_view name, char site, const ModificationResolver& resolver,
+                                        std::string_view where) {
+  if (const Composition* c = resolver.table().find(name)) return *c;
+  if (std::optional<std::string_view> formula = metamorpheus_formula(name, site)) {
+    try {
+      return parse_modification_formula(*formula);
+    } catch (const Error& e) {
+      unmapped(std::string(where) + ": modification " + py_repr(name) + " is " + std::string(*formula) +
+               ", outside the model: " + e.message());
+    }
+  }
+  try {
+    return resolver.resolve(name);
+  } catch (const Error&) {
+    return std::nullopt;
+  }
+}
+
+// The words on a name no list holds: how to define it.
+std::string unknown_name(std::string_view name, std::string_view where) {
+  std::string text = std::string(where) + ": unknown modification " + py_repr(name);
+  if (name.find_first_of("[],/") == std::string_view::npos)
+    text += " (define it with isotope_modification." + std::string(name) + " = FORMULA)";
+  return text;
+}
+
+// A Mods Combined Chemical Formula cell as a composition ("C{13}6" writes
+// a labelled atom); nullopt when it is empty or unreadable.
+std::optional<Composition> combined_formula(std::string_view cell) {
+  std::string text(trim(cell));
+  if (text.empty()) return std::nullopt;
+  for (char& c : text) c = c == '{' ? '[' : c == '}' ? ']' : c;
+  try {
+    return parse_modification_formula(text);
+  } catch (const Error&) {
+    return std::nullopt;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+struct Brackets {
+  std::string residues;
+  std::vector<PlacedMod> mods;
+  std::vector<std::string> unknown;  // names no list holds, in order
+  GlycanCounts counts;
+  bool glycan = false;
+};
+
+// Full Sequence's residues, modifications and glycans; an unknown name is
+// Unmapped unless the table states the combined formula.
+Brackets read_brackets(std::string_view seq, const RunModel& model, bool formula_given) {
+  Brackets r;
+  r.counts = model.glycans.zero_counts();
+  static constexpr BracketForm kForm{'[', ']', "Full Sequence"};
+  std::vector<Bracket> brackets;
+  r.residues = scan_sequence(seq, seq, kForm, [&](const Bracket& b) { brackets.push_back(b); });
+  for (const Bracket& b : brackets) {
+    const std::size_t colon = b.body.find(':');
+    const std::string_view type = colon == std::string_view::npos ? std::string_view{} : b.body.substr(0, colon);
+    const std::string_view body = colon == std::string_view::npos ? b.body : b.body.substr(colon + 1);
+    const std::string where = "[" + std::string(b.body) + "]";
+    const auto [name, site] = name_and_site(body, r.residues.empty() ? 'X' : r.residues[b.position - 1]);
+    if (is_glycosylation(type)) {
+      add_glycan(name, r.counts, model.glycans, "glycan " + py_repr(name) + " of " + where);
+      r.glycan = true;
+      continue;
+    }
+    std::optional<Composition> c = modification(name, site, model.modifications, where);
+    if (!c && !formula_given) unmapped(unknown_name(name, where));
+    if (!c) r.unknown.emplace_back(name);
+    r.mods.push_back({b.position, b.place, std::string(name), c.value_or(Composition())});
+  }
+  return r;
+}
+
+// The modifications' composition from the combined formula: what the
+// names leave unexplained goes to the first unknown name, else it is a
+// difference that warns.
+void apply_combined(const Brackets& b, std::string_view cell, const Composition& combined, ImportedRow& row) {
+  Composition rest = combined;
+  for (const PlacedMod& m : b.mods) rest.add_times(m.composition, -1);
+  if (rest.empty()) return;
+  row.peptide += rest;
+  const std::string formula = " from Mods Combined Chemical Formula " + py_repr(trim(cell));
+  row.warning = b.unknown.empty()
+                    ? "the modifications of Full Sequence differ from Mods Combined Chemical Formula " +
+                          py_repr(trim(cell)) + ", which was taken"
+                    : "modification " + py_repr(b.unknown.front()) + " is in none of the model's lists: its formula " +
+                          comp_to_str(rest) + " was taken" + formula;
 }
 
 }  // namespace
@@ -67,25 +187,14 @@ void map_metamorpheus(const RowView& cell, const RunModel& model, ImportedRow& r
   using R = ImportColumns;
   if (open_row(cell, row, {{R::Decoy, "D"}})) return;
   const std::string_view seq = trim(cell(R::Peptide));
-  if (seq.find('|') != std::string_view::npos)
+  if (seq.find('|') != std::string_view::npos || seq.find(" or ") != std::string_view::npos)
     unmapped("Full Sequence " + py_repr(seq) + " holds several candidate sequences");
-  std::vector<PlacedMod> mods;
-  GlycanCounts counts = model.glycans.zero_counts();
-  static constexpr BracketForm kForm{'[', ']', "Full Sequence"};
-  const std::string residues = scan_sequence(seq, seq, kForm, [&](const Bracket& b) {
-    const std::size_t colon = b.body.find(':');
-    const std::string_view type = colon == std::string_view::npos ? std::string_view{} : b.body.substr(0, colon);
-    std::string_view name = colon == std::string_view::npos ? b.body : b.body.substr(colon + 1);
-    if (std::size_t on = name.rfind(" on "); on != std::string_view::npos) name = name.substr(0, on);
-    const std::string where = "[" + std::string(b.body) + "]";
-    if (is_glycosylation(type)) {
-      add_glycan(name, counts, model.glycans, "glycan " + py_repr(name) + " of " + where);
-      return;
-    }
-    mods.push_back({b.position, b.place, std::string(name), resolve_name(model.modifications, name, where)});
-  });
-  row.counts = counts;
-  finish_peptide(row, residues, std::move(mods), model.residues);
+  const std::optional<Composition> combined = combined_formula(cell(R::ModsFormula));
+  Brackets b = read_brackets(seq, model, combined.has_value());
+  row.counts = b.counts;
+  finish_peptide(row, b.residues, b.mods, model.residues);
+  if (combined && !b.glycan) apply_combined(b, cell(R::ModsFormula), *combined, row);
+  else if (!b.unknown.empty()) unmapped(unknown_name(b.unknown.front(), "Full Sequence " + py_repr(seq)));
   check_plausible(trim(cell(R::Glycan)), model.glycans, row);
 }
 

@@ -114,6 +114,11 @@ struct DecoyMark {
 // True (and the row a Decoy) when one of the marks holds.
 bool open_row(const RowView& cell, ImportedRow& row, std::initializer_list<DecoyMark> decoys);
 
+// The formula of a MetaMorpheus modification name (as written before
+// " on X", or a UniProt PTM name) on residue `site`; nullopt for a name
+// outside its lists (metamorpheus_names.cpp).
+std::optional<std::string_view> metamorpheus_formula(std::string_view name, char site);
+
 void map_pglyco3(const RowView& cell, const RunModel& model, ImportedRow& row);
 void map_fragpipe(const RowView& cell, const RunModel& model, ImportedRow& row);
 void map_metamorpheus(const RowView& cell, const RunModel& model, ImportedRow& row);

@@ -47,10 +47,10 @@ OurColumns our_columns(const FrameTable& frame, const Options& options, const Gl
   return c;
 }
 
-std::optional<ImportColumns> engine_columns(const FrameTable& frame, EngineFormat format) {
+std::optional<ImportColumns> engine_columns(const FrameTable& frame, const Options& options) {
   if (frame.rows == 0) return std::nullopt;
   try {
-    return import_columns(format, frame.names);
+    return run_columns(frame.names, options);
   } catch (Error& e) {
     throw e.at("the DataFrame");
   }
@@ -64,7 +64,7 @@ class FrameRoute final : public TableRoute {
              const std::vector<AddedColumn>& added, FrameResult& result, std::size_t slots)
       : frame_(frame), model_(model), added_(added), result_(result), slots_(slots) {
     if (options.input_format)
-      import_ = engine_columns(frame, *options.input_format);
+      import_ = engine_columns(frame, options);
     else
       ours_ = our_columns(frame, options, model.glycans);
   }
@@ -75,6 +75,8 @@ class FrameRoute final : public TableRoute {
   void locate(Error& e, std::size_t s, std::size_t i, std::string_view column) const override {
     e.at(where(slots_[s].first + i) + " of the DataFrame", 0, column);
   }
+
+  const std::optional<ImportColumns>& import_columns() const noexcept { return import_; }
 
   std::string where(std::size_t row) const {
     return frame_.row_name ? frame_.row_name(row) : "row " + std::to_string(row);
@@ -192,6 +194,8 @@ FrameResult annotate_frame(const FrameTable& frame, const Options& options, cons
   FrameRoute route(frame, options, model, added, result, slots_for(threads));
   TableNotes notes([&](std::string_view text) { console.warning(text); }, "the DataFrame", options.strict,
                    [&](long row) { return route.where(static_cast<std::size_t>(row)); });
+  if (route.import_columns())
+    if (const std::string note = table_note(*route.import_columns()); !note.empty()) notes.table(note + " in the DataFrame");
   TableRun table(model, options, threads, notes);
   table.run(route);
   table.finish();

@@ -122,16 +122,28 @@ class EngineRoute final : public TableRoute {
   bool header_written_ = false;
 };
 
-ImportColumns columns_of(EngineFormat format, const std::vector<std::string>& header, const std::string& path,
+ImportColumns columns_of(const std::vector<std::string>& header, const Options& options, const std::string& path,
                          long line) {
   try {
-    return import_columns(format, header);
+    return run_columns(header, options);
   } catch (Error& e) {
     throw e.at(path, line);
   }
 }
 
 }  // namespace
+
+ImportColumns run_columns(const std::vector<std::string>& header, const Options& options) {
+  ImportColumns columns = import_columns(*options.input_format, header);
+  columns.tolerance_ppm = options.precursor_tolerance_ppm;
+  return columns;
+}
+
+std::string table_note(const ImportColumns& columns) {
+  if (columns.format != EngineFormat::FragPipe || columns.index[ImportColumns::Glycan]) return {};
+  return "the table holds no glycan composition (no column 'Total Glycan Composition'): its rows are read as "
+         "peptides, and a row whose Delta Mass is no isotope error is left unmapped";
+}
 
 RowStatus import_row(const ImportColumns& columns, const std::vector<std::string>& cells, const RunModel& model,
                      RowComputer& rows, RowOutput& out, NoteSink& notes, std::string_view& column) {
@@ -167,13 +179,14 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
   std::vector<std::string> header;
   long line = 0;
   if (!reader.next(header, line)) throw Error::value("No columns to parse from file").at(input_file);
-  const ImportColumns columns = columns_of(format, header, input_file, line);
+  const ImportColumns columns = columns_of(header, options, input_file, line);
 
   // The rows are not counted beforehand: the counter shows no total.
   Progress progress(console, std::nullopt);
   TableNotes notes(
       [&](std::string_view text) { console.warning(text, [&](std::string_view shown) { progress.message(shown); }); },
       input_file, options.strict);
+  if (const std::string note = table_note(columns); !note.empty()) notes.table(note + " in " + input_file);
   TableRun table(model, options, threads, notes);
   EngineRoute route(input_file, reader, columns, header, model, file, table.slots());
   table.run(route, &progress);

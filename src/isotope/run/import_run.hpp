@@ -23,6 +23,14 @@
 
 namespace isotope {
 
+// The columns of an engine table's header for a run (the run's precursor
+// tolerance set); a lookup Error names a missing column.
+ImportColumns run_columns(const std::vector<std::string>& header, const Options& options);
+
+// The note on a table as a whole (a FragPipe table without glycan
+// compositions), or nothing.
+std::string table_note(const ImportColumns& columns);
+
 // One row of a search engine's table: mapped (map_row), computed when it
 // maps (out's cells), or left empty with a note (unmapped) or silently
 // (decoy). Returns the row's status; a failure of the computation is an
