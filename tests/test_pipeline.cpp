@@ -687,13 +687,15 @@ TEST(Import, EachEngineTableThroughThePipeline) {
   struct Case {
     const char* format;
     const char* file;
-    bool published;  // holds a published example row
-    bool glycans;    // has a glycan composition column
-  } cases[] = {{"pglyco3", "pGlycoDB-GP-FDR-Pro_fixture.txt", true, true},
-               {"fragpipe", "psm.tsv", true, true},
-               {"fragpipe", "psm_no_glycan.tsv", false, false},
-               {"metamorpheus", "glyco_fixture.psmtsv", true, true},
-               {"glycresoft", "glycresoft_fixture.csv", false, true}};
+    bool published;      // holds a published example row
+    bool glycans;        // has a glycan composition column
+    const char* mz_at;   // the GP_MZ_z<charge> columns of the charges its rows list
+  } cases[] = {{"pglyco3", "pGlycoDB-GP-FDR-Pro_fixture.txt", true, true, ""},
+               {"fragpipe", "psm.tsv", true, true, ""},
+               {"fragpipe", "psm_no_glycan.tsv", false, false, ""},
+               {"metamorpheus", "glyco_fixture.psmtsv", true, true, ""},
+               {"glycresoft", "glycresoft_fixture.csv", false, true, ""},
+               {"glycresoft", "glycresoft_identifications.csv", false, true, "\tGP_MZ_z2\tGP_MZ_z3\tGP_MZ_z4\tGP_MZ_z5"}};
   for (const Case& c : cases) {
     const std::string in = std::string(ISOTOPE_TEST_DATA) + "/formats/" + c.file;
     // Read as our own table, it says which option reads it.
@@ -708,8 +710,8 @@ TEST(Import, EachEngineTableThroughThePipeline) {
     std::string got = f.output(base);
     std::string header = got.substr(0, got.find('\n'));
     EXPECT_EQ(header.substr(header.rfind("\tPepSeq")),
-              "\tPepSeq\tN\tH\tF\tS\tG\tGlycan\tPepMods\tGP_Mass\tGP_Isotopes\tGP_MZ\tGP_Isotopes_MZ\t"
-              "GP_Isotope_Offset\tGP_PPM");
+              "\tPepSeq\tN\tH\tF\tS\tG\tGlycan\tPepMods\tGP_Mass\tGP_Isotopes\tGP_MZ\tGP_Isotopes_MZ" +
+                  std::string(c.mz_at) + "\tGP_Isotope_Offset\tGP_PPM");
     std::size_t rows = static_cast<std::size_t>(std::count(got.begin(), got.end(), '\n')) - 1;
     std::size_t published = 0, unmapped = 0, decoys = 0;
     for (std::size_t r = 0; r < rows; ++r) {
@@ -722,6 +724,10 @@ TEST(Import, EachEngineTableThroughThePipeline) {
         double limit = cells["expect_text"].find("published") != std::string::npos ? 3 : 10;
         published += limit == 3;
         EXPECT_LT(std::fabs(std::stod(cells["GP_PPM"])), limit) << c.file << " row " << r;
+        // An identification's m/z at each charge it lists, and no other.
+        for (const char* z : {"2", "3", "4", "5"})
+          if (*c.mz_at)
+            EXPECT_EQ(cells["GP_MZ_z" + std::string(z)].empty(), cells["charge_states"].find(z) == std::string::npos) << r;
       } else {
         unmapped += status == "unmapped";
         decoys += status == "decoy";

@@ -15,7 +15,8 @@ struct FormatInfo {
   EngineFormat format;
   std::string_view option, engine;
   char separator;
-  // Column names that together give the format away.
+  // Column names that together give the format away (an empty one
+  // stands for none).
   std::array<std::string_view, 3> signature;
 };
 
@@ -23,7 +24,7 @@ constexpr std::array<FormatInfo, 4> kFormats = {{
     {EngineFormat::PGlyco3, "pglyco3", "pGlyco3", '\t', {"Peptide", "GlycanComposition", "PrecursorMZ"}},
     {EngineFormat::FragPipe, "fragpipe", "FragPipe", '\t', {"Peptide", "Assigned Modifications", "Charge"}},
     {EngineFormat::MetaMorpheus, "metamorpheus", "MetaMorpheus", '\t', {"Full Sequence", "Precursor Charge", "Precursor MZ"}},
-    {EngineFormat::GlycReSoft, "glycresoft", "GlycReSoft", ',', {"glycopeptide", "neutral_mass", "charge"}},
+    {EngineFormat::GlycReSoft, "glycresoft", "GlycReSoft", ',', {"glycopeptide", "neutral_mass", ""}},
 }};
 
 const FormatInfo& info(EngineFormat format) {
@@ -75,7 +76,7 @@ std::vector<std::string> header_names(std::string_view line) {
 
 std::optional<EngineFormat> detect_format(std::string_view first_line) {
   const std::vector<std::string> names = header_names(first_line);
-  auto has = [&](std::string_view n) { return std::find(names.begin(), names.end(), n) != names.end(); };
+  auto has = [&](std::string_view n) { return n.empty() || std::find(names.begin(), names.end(), n) != names.end(); };
   // A table in our own format that carries an engine's columns along is
   // ours: its PepSeq column says so.
   if (has("PepSeq")) return std::nullopt;

@@ -37,6 +37,9 @@ struct ImportedRow {
   std::optional<long> charge;
   std::optional<double> precursor_mz;
   std::optional<double> neutral_mass;
+  // GlycReSoft's identification export: the charges its chromatogram was
+  // seen at (charge_states), in place of one charge.
+  std::vector<long> charges;
 };
 
 // The column of each role in a header, for one format.
@@ -46,11 +49,14 @@ struct ImportColumns {
     Mods,         // pGlyco3 Mod, FragPipe Assigned Modifications
     Glycan,       // pGlyco3 GlycanComposition, FragPipe Total Glycan Composition,
                   // MetaMorpheus Plausible GlycanComposition
-    Charge,       // Charge, Precursor Charge, charge
+    Charge,       // Charge, Precursor Charge, charge (GlycReSoft: or charge_states)
     PrecursorMz,  // PrecursorMZ, Calibrated Observed M/Z (else Observed M/Z), Precursor MZ
     NeutralMass,  // GlycReSoft neutral_mass
     ModsFormula,  // MetaMorpheus Mods Combined Chemical Formula
     DeltaMass,    // FragPipe Delta Mass
+    ChargeStates, // GlycReSoft charge_states (identification export)
+    MassShift,    // GlycReSoft mass_shift_name (spectrum-match export)
+    MassShifts,   // GlycReSoft mass_shifts (identification export)
     Decoy,        // pGlyco3 GlyDecoy, MetaMorpheus Decoy/Contaminant/Target
     Decoy2,       // pGlyco3 PepDecoy
     kRoles

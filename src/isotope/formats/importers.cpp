@@ -43,10 +43,12 @@ const std::vector<ColumnRule>& rules(EngineFormat format) {
       {Role::Decoy, false, {"Decoy/Contaminant/Target"}},
       {Role::ModsFormula, false, {"Mods Combined Chemical Formula"}},
   };
+  // The spectrum-match export has charge and mass_shift_name, the
+  // identification export charge_states and mass_shifts.
   static const std::vector<ColumnRule> glycresoft = {
-      {Role::Peptide, true, {"glycopeptide"}},
-      {Role::Charge, true, {"charge"}},
-      {Role::NeutralMass, true, {"neutral_mass"}},
+      {Role::Peptide, true, {"glycopeptide"}},       {Role::Charge, false, {"charge"}},
+      {Role::ChargeStates, false, {"charge_states"}}, {Role::NeutralMass, true, {"neutral_mass"}},
+      {Role::MassShift, false, {"mass_shift_name"}}, {Role::MassShifts, false, {"mass_shifts"}},
   };
   switch (format) {
     case EngineFormat::PGlyco3: return pglyco3;
@@ -74,7 +76,17 @@ ImportColumns import_columns(EngineFormat format, const std::vector<std::string>
       throw Error::lookup("table has no column", rule.names.front(),
                           "(a " + std::string(engine_name(format)) + " result table has one)");
   }
+  if (format == EngineFormat::GlycReSoft && !cols.index[Role::Charge] && !cols.index[Role::ChargeStates])
+    throw Error::lookup("table has no column", "charge", "nor 'charge_states' (a GlycReSoft result table has one)");
   return cols;
+}
+
+std::vector<long> parse_charge_states(std::string_view cell) {
+  std::vector<long> charges;
+  formats::for_each_entry(cell, ';', [&](std::string_view entry) {
+    if (std::optional<long> z = formats::parse_charge(entry)) charges.push_back(*z);
+  });
+  return charges;
 }
 
 ImportedRow map_row(const ImportColumns& columns, const std::vector<std::string>& cells, const RunModel& model) {

@@ -29,6 +29,10 @@ namespace isotope {
 // ("table has no column 'Mod'"); optional ones stay empty.
 ImportColumns import_columns(EngineFormat format, const std::vector<std::string>& header);
 
+// GlycReSoft's charge_states cell ("3;4"): its charges, those that are no
+// whole non-zero charge left out.
+std::vector<long> parse_charge_states(std::string_view cell);
+
 // Maps one row; cells beyond the row's end count as empty. Never throws
 // for the row's content: what cannot be mapped makes the row Unmapped.
 ImportedRow map_row(const ImportColumns& columns, const std::vector<std::string>& cells, const RunModel& model);

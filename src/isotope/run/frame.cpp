@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <set>
 
 #include "isotope/base/errors.hpp"
 #include "isotope/formats/importers.hpp"
@@ -158,6 +159,22 @@ class FrameRoute final : public TableRoute {
   std::size_t next_ = 0;
 };
 
+// An engine frame's options: its m/z columns at fixed charges are those
+// its rows list (GlycReSoft's charge_states).
+Options with_listed_charges(const FrameTable& frame, const Options& options) {
+  if (!options.input_format) return options;
+  Options out = options;
+  out.charges.clear();
+  const std::optional<ImportColumns> columns = engine_columns(frame, options);
+  if (!columns || !columns->index[ImportColumns::ChargeStates]) return out;
+  std::set<int> seen;
+  const CellColumn& states = *frame.columns[*columns->index[ImportColumns::ChargeStates]];
+  for (std::size_t row = 0; row < frame.rows; ++row)
+    for (long z : parse_charge_states(states.cell(row).raw)) seen.insert(static_cast<int>(z));
+  out.charges.assign(seen.begin(), seen.end());
+  return out;
+}
+
 }  // namespace
 
 void add_frame_defaults(ParamFile& params) {
@@ -177,11 +194,12 @@ std::vector<std::string> columns_read(const Options& options) {
   return names;
 }
 
-FrameResult annotate_frame(const FrameTable& frame, const Options& options, const ModelTables& tables,
+FrameResult annotate_frame(const FrameTable& frame, const Options& frame_options, const ModelTables& tables,
                            const Console& console, unsigned threads) {
+  const Options options = with_listed_charges(frame, frame_options);
   const RunModel model = run_model(tables, options);
   const std::vector<AddedColumn> added =
-      options.input_format ? imported_columns(model.glycans) : added_columns(options);
+      options.input_format ? imported_columns(model.glycans, options.charges) : added_columns(options);
   FrameResult result;
   for (const AddedColumn& c : added) {
     if (c.kind == Added::Mass)

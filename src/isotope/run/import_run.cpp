@@ -2,6 +2,7 @@
 // commit in table order.
 #include "isotope/run/import_run.hpp"
 
+#include <set>
 #include <vector>
 
 #include "isotope/base/errors.hpp"
@@ -21,13 +22,14 @@ constexpr std::size_t kPieceRows = 1024;
 class EngineRoute final : public TableRoute {
  public:
   EngineRoute(const std::string& path, DelimitedReader& reader, const ImportColumns& columns,
-              const std::vector<std::string>& header, const RunModel& model, OutputFile& file, std::size_t slots)
+              const std::vector<std::string>& header, const RunModel& model, const Options& options, OutputFile& file,
+              std::size_t slots)
       : path_(path),
         reader_(reader),
         columns_(columns),
         header_(header),
         model_(model),
-        added_(imported_columns(model.glycans)),
+        added_(imported_columns(model.glycans, options.charges)),
         file_(file),
         slots_(slots) {}
 
@@ -131,6 +133,19 @@ ImportColumns columns_of(const std::vector<std::string>& header, const Options& 
   }
 }
 
+// The charges a GlycReSoft identification export lists in its
+// charge_states column, over every row, in increasing order.
+std::vector<int> listed_charges(const std::string& path, EngineFormat format, std::size_t column) {
+  DelimitedReader reader(path, separator(format));
+  std::vector<std::string> cells;
+  long line = 0;
+  std::set<int> seen;
+  for (bool header = true; reader.next(cells, line); header = false)
+    if (!header && column < cells.size())
+      for (long z : parse_charge_states(cells[column])) seen.insert(static_cast<int>(z));
+  return {seen.begin(), seen.end()};
+}
+
 }  // namespace
 
 ImportColumns run_columns(const std::vector<std::string>& header, const Options& options) {
@@ -180,6 +195,11 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
   long line = 0;
   if (!reader.next(header, line)) throw Error::value("No columns to parse from file").at(input_file);
   const ImportColumns columns = columns_of(header, options, input_file, line);
+  // An engine table's m/z columns at fixed charges are those its rows list.
+  Options run_options = options;
+  run_options.charges.clear();
+  if (const auto& states = columns.index[ImportColumns::ChargeStates])
+    run_options.charges = listed_charges(input_file, format, *states);
 
   // The rows are not counted beforehand: the counter shows no total.
   Progress progress(console, std::nullopt);
@@ -187,8 +207,8 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
       [&](std::string_view text) { console.warning(text, [&](std::string_view shown) { progress.message(shown); }); },
       input_file, options.strict);
   if (const std::string note = table_note(columns); !note.empty()) notes.table(note + " in " + input_file);
-  TableRun table(model, options, threads, notes);
-  EngineRoute route(input_file, reader, columns, header, model, file, table.slots());
+  TableRun table(model, run_options, threads, notes);
+  EngineRoute route(input_file, reader, columns, header, model, run_options, file, table.slots());
   table.run(route, &progress);
   table.finish();
   progress.close();

@@ -105,14 +105,17 @@ std::vector<AddedColumn> added_columns(const Options& options) {
   return out;
 }
 
-std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans) {
+std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans, const std::vector<int>& charges) {
   std::vector<AddedColumn> out = {{"PepSeq", Added::PepSeq}};
   const std::vector<std::string> codes = glycans.count_column_names();
   for (std::size_t k = 0; k < codes.size(); ++k) out.push_back({codes[k], Added::CountCell, k});
   for (auto [name, kind] : {std::pair{"Glycan", Added::Glycan}, {"PepMods", Added::PepMods}, {"GP_Mass", Added::Mass},
-                            {"GP_Isotopes", Added::Isotopes}, {"GP_MZ", Added::Mz}, {"GP_Isotopes_MZ", Added::IsotopesMz},
-                            {"GP_Isotope_Offset", Added::Offset}, {"GP_PPM", Added::Ppm}})
+                            {"GP_Isotopes", Added::Isotopes}, {"GP_MZ", Added::Mz}, {"GP_Isotopes_MZ", Added::IsotopesMz}})
     out.push_back({name, kind});
+  for (std::size_t i = 0; i < charges.size(); ++i)
+    out.push_back({"GP_MZ_z" + std::to_string(charges[i]), Added::MzAt, i});
+  out.push_back({"GP_Isotope_Offset", Added::Offset});
+  out.push_back({"GP_PPM", Added::Ppm});
   return out;
 }
 
@@ -124,7 +127,7 @@ std::string_view added_text(const RowOutput& out, Added kind, std::size_t which)
     case Added::Isotopes: return out.isotopes;
     case Added::Mz: return out.mz;
     case Added::IsotopesMz: return out.isotopes_mz;
-    case Added::MzAt: return out.mz_at[which];
+    case Added::MzAt: return which < out.mz_at.size() ? std::string_view(out.mz_at[which]) : std::string_view();
     case Added::Offset: return out.offset;
     case Added::Ppm: return out.ppm;
     case Added::PepSeq: return out.pep_seq;
@@ -309,7 +312,9 @@ bool RowComputer::compute_imported(const ImportedRow& row, RowOutput& out, std::
   out.mz.clear();
   out.isotopes_mz.clear();
   clear_offset(out);
-  if (!row.charge || *row.charge == 0 || std::labs(*row.charge) > kMaxCharge) return false;
+  out.mz_at.assign(options_.charges.size(), std::string());
+  if (!row.charge) return fill_listed(*r, row, out);
+  if (*row.charge == 0 || std::labs(*row.charge) > kMaxCharge) return false;
   const int z = static_cast<int>(*row.charge);
   fill_mz(*r, z, out);
   std::optional<double> observed = row.precursor_mz;
@@ -481,22 +486,37 @@ void RowComputer::fill_mz(const Result& r, int z, RowOutput& out) {
   }
 }
 
+// A row with the charges it was seen at (GlycReSoft's charge_states): the
+// m/z at each listed charge that is an isotope_charges column, and the
+// precursor check on its neutral mass.
+bool RowComputer::fill_listed(const Result& r, const ImportedRow& row, RowOutput& out) const {
+  if (row.charges.empty()) return false;
+  for (std::size_t i = 0; i < options_.charges.size(); ++i)
+    if (std::find(row.charges.begin(), row.charges.end(), options_.charges[i]) != row.charges.end())
+      append_mz(out.mz_at[i], r.mass_value, options_.charges[i]);
+  if (row.neutral_mass && std::isfinite(*row.neutral_mass) && *row.neutral_mass > 0)
+    fill_offset(r, 0, *row.neutral_mass, out);
+  return true;
+}
+
 // The peak nearest to the observed precursor m/z among peak -1 (one 13C
 // spacing below the monoisotopic peak), the reported peaks, and peaks up
 // to +3 (13C spacings above the monoisotopic peak) past the reported ones.
 // It is the row's GP_Isotope_Offset when the precursor lies within the
-// tolerance; GP_PPM is the error to it either way.
+// tolerance; GP_PPM is the error to it either way. With z = 0 the
+// observed value is a neutral mass, compared with the peaks' masses.
 void RowComputer::fill_offset(const Result& r, int z, double observed, RowOutput& out) const {
-  const double mono = mz_at(r.mass_value, z);
+  const auto at = [z](double mass) { return z == 0 ? mass : mz_at(mass, z); };
+  const double mono = at(r.mass_value);
+  const double spacing = kC13Spacing / (z == 0 ? 1 : std::abs(z));
   constexpr int kLastChecked = 3;
   int best = -1;
-  double best_mz = mono - kC13Spacing / std::abs(z);
+  double best_mz = mono - spacing;
   const int last = std::max(kLastChecked, static_cast<int>(r.offsets.size()) - 1);
   for (int k = 0; k <= last; ++k) {
     const auto i = static_cast<std::size_t>(k);
     if (i < r.offsets.size() && std::isnan(r.offsets[i])) continue;
-    const double peak = i < r.offsets.size() ? mz_at(r.mass_value + r.offsets[i], z)
-                                             : mono + k * kC13Spacing / std::abs(z);
+    const double peak = i < r.offsets.size() ? at(r.mass_value + r.offsets[i]) : mono + k * spacing;
     if (std::fabs(observed - peak) < std::fabs(observed - best_mz)) {
       best = k;
       best_mz = peak;
@@ -513,7 +533,8 @@ void RowComputer::fill_offset(const Result& r, int z, double observed, RowOutput
   }
   char error[64];
   std::snprintf(error, sizeof error, "%+.1f ppm", ppm);
-  out.offset_note = "precursor m/z " + float_text(observed) + " lies within " + ppm_text(options_.precursor_tolerance_ppm) +
+  out.offset_note = (z == 0 ? "neutral mass " : "precursor m/z ") + float_text(observed) + " lies within " +
+                    ppm_text(options_.precursor_tolerance_ppm) +
                     " ppm of no isotope peak: the nearest is peak " + (best > 0 ? "+" : "") + std::to_string(best) +
                     " at " + error + " (check the row's charge, glycan and modifications); its GP_Isotope_Offset "
                     "was left empty";

@@ -70,9 +70,10 @@ struct AddedColumn {
 // GP_Isotope_Offset and GP_PPM (isotope_precursor_mz_column).
 std::vector<AddedColumn> added_columns(const Options& options);
 // A search engine's table: PepSeq, the count columns (N, H, F, S, G),
-// Glycan, PepMods, GP_Mass, GP_Isotopes, GP_MZ, GP_Isotopes_MZ,
-// GP_Isotope_Offset, GP_PPM.
-std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans);
+// Glycan, PepMods, GP_Mass, GP_Isotopes, GP_MZ, GP_Isotopes_MZ, then
+// GP_MZ_z<charge> for each of `charges` (the charges a GlycReSoft
+// identification export lists), GP_Isotope_Offset, GP_PPM.
+std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans, const std::vector<int>& charges = {});
 
 // The note on the cell that made count column `code` float-held.
 std::string float_column_note(std::string_view code, const Cell& cause);
@@ -124,8 +125,10 @@ class RowComputer {
 
   // The results of a search-engine row mapped to the model (status Ok): its
   // composition is the row's own. The m/z columns come from the row's
-  // charge and precursor (or neutral mass); false when the charge is
-  // unusable (the m/z cells are then empty).
+  // charge and precursor (or neutral mass), or from the charges it lists
+  // (GP_MZ_z<charge> for the options' charges, the precursor check on its
+  // neutral mass); false when it has no usable charge (the m/z cells are
+  // then empty).
   bool compute_imported(const ImportedRow& row, RowOutput& out, std::string_view& column);
 
  private:
@@ -154,6 +157,7 @@ class RowComputer {
   void finish(const Composition& gp, Result& r, std::string_view& column);
   static void fill_mz(const Result& r, int z, RowOutput& out);
   void fill_offset(const Result& r, int z, double observed, RowOutput& out) const;
+  bool fill_listed(const Result& r, const ImportedRow& row, RowOutput& out) const;
   void note_counts(const RowCells& cells, const std::string& glycan, NoteSink& notes);
   void add_mz(const RowCells& cells, const Result& r, RowOutput& out, NoteSink& notes);
   template <class Value>
