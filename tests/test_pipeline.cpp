@@ -720,3 +720,68 @@ TEST(Import, EachEngineTableThroughThePipeline) {
     EXPECT_EQ(std::string(e.what()).find("decoy"), std::string::npos) << e.what();
   }
 }
+
+// --- ProForma ------------------------------------------------------------------
+
+// GP_ProForma read back as a ProForma table gives the same GP_Mass, on the
+// example tables and the engine fixtures.
+TEST(ProForma, GpProFormaReadsBackToTheSameMass) {
+  const std::filesystem::path examples(ISOTOPE_EXAMPLES), formats = std::filesystem::path(ISOTOPE_TEST_DATA) / "formats";
+  const std::pair<std::filesystem::path, std::string> tables[] = {
+      {examples / "glycopeptides.txt", ""},
+      {examples / "batch" / "fetuin.txt", ""},
+      {examples / "batch" / "tmt_igg.txt", ""},
+      {formats / "pGlycoDB-GP-FDR-Pro_fixture.txt", "pglyco3"},
+      {formats / "psm.tsv", "fragpipe"},
+      {formats / "glyco_fixture.psmtsv", "metamorpheus"},
+      {formats / "glycresoft_fixture.csv", "glycresoft"}};
+  for (const auto& [path, format] : tables) {
+    const std::string engine = format.empty() ? "" : "isotope_input_format = " + format + "\n";
+    Fixture f("isotope_peaks_num = 3\nisotope_proforma_output = true\n" + engine);
+    f.process(f.table("t" + path.extension().string(), read_file(path)), f.out_dir);
+    const std::string out = f.output("t");
+    std::string back = "Peptidoform\n";
+    std::vector<double> masses;
+    const std::size_t rows = static_cast<std::size_t>(std::count(out.begin(), out.end(), '\n')) - 1;
+    for (std::size_t i = 0; i < rows; ++i) {
+      auto cells = row_cells(out, i);
+      if (cells["GP_ProForma"].empty()) continue;
+      back += cells["GP_ProForma"] + "\n";
+      masses.push_back(std::stod(cells["GP_Mass"]));
+    }
+    ASSERT_GE(masses.size(), 2u) << path;
+    Fixture g("isotope_peaks_num = 3\nisotope_input_format = proforma\n");
+    g.process(g.table("back.txt", back), g.out_dir);
+    const std::string again = g.output("back");
+    for (std::size_t i = 0; i < masses.size(); ++i)
+      EXPECT_NEAR(std::stod(row_cells(again, i)["GP_Mass"]), masses[i], 1e-9 * masses[i]) << path << " row " << i;
+    EXPECT_EQ(warning_lines(g.run.err), std::vector<std::string>{}) << path;
+  }
+}
+
+// Each construct: masses from element masses (C 12, H 1.00782503207,
+// N 14.0030740048, O 15.99491461956, P 30.97376163, S 31.972071), the
+// glycopeptide's from the literature; refusals by name.
+TEST(ProForma, ConstructsAndRefusals) {
+  Fixture f("isotope_peaks_num = 3\nisotope_input_format = proforma\nisotope_proforma_column = PF\n");
+  const std::string in = f.table("pf.txt",
+                                 "PF\tScore\n"
+                                 "EEQYN[Glycan:HexNAc4Hex3Fuc1]STYR/2\t1\n"
+                                 "[Glycan:HexNAc4Hex3dHex1]?EEQYNSTYR\t2\n"
+                                 "[Acetyl]-PEPM[+15.995]TIDE-[Amidated]\t3\n"
+                                 "PEPT[Formula:HPO3]IDE/2\t4\n"
+                                 "{Glycan:Hex}EN[Glycan:HexNAc2]C[UNIMOD:4]K\t5\n"
+                                 "PEP(TI)[Phospho]DE\t6\nPEPTIDE+PEPTIDE\t7\nEM[Oxidation]EVT[Phospho#g1]S[#g1]\t8\n"
+                                 "<13C>PEPTIDE\t9\nEMEVT[#XL1]SK//PEPK[#XL1]\t10\n");
+  f.process(in, f.out_dir);
+  const std::string out = f.output("pf");
+  const double masses[] = {2633.03859989992, 2633.03859989992, 987.4219126602699, 879.3262945474598, 1117.4332651896098};
+  for (std::size_t i = 0; i < 5; ++i) EXPECT_NEAR(std::stod(row_cells(out, i)["GP_Mass"]), masses[i], 1e-6) << i;
+  EXPECT_EQ(row_cells(out, 0)["GP_MZ"], "1317.526576416581");
+  EXPECT_EQ(row_cells(out, 4)["Glycan"], "N2H1F0S0G0");
+  const std::vector<std::string> lines = warning_lines(f.run.err);
+  const char* constructs[] = {"a modification range", "a chimeric peptidoform", "an ambiguity group",
+                              "a global modification", "a cross-link"};
+  ASSERT_EQ(lines.size(), 5u) << f.run.err;
+  for (std::size_t i = 0; i < 5; ++i) EXPECT_NE(lines[i].find(constructs[i]), std::string::npos) << lines[i];
+}

@@ -46,7 +46,9 @@ const std::vector<ColumnRule>& rules(EngineFormat format) {
       {Role::Charge, true, {"charge"}},
       {Role::NeutralMass, true, {"neutral_mass"}},
   };
+  static const std::vector<ColumnRule> proforma = {{Role::Peptide, true, {"Peptidoform"}}};
   switch (format) {
+    case EngineFormat::ProForma: return proforma;
     case EngineFormat::PGlyco3: return pglyco3;
     case EngineFormat::FragPipe: return fragpipe;
     case EngineFormat::MetaMorpheus: return metamorpheus;
@@ -57,10 +59,12 @@ const std::vector<ColumnRule>& rules(EngineFormat format) {
 
 }  // namespace
 
-ImportColumns import_columns(EngineFormat format, const std::vector<std::string>& header) {
+ImportColumns import_columns(EngineFormat format, const std::vector<std::string>& header,
+                             std::string_view peptidoform_column) {
   ImportColumns cols;
   cols.format = format;
-  for (const ColumnRule& rule : rules(format)) {
+  for (ColumnRule rule : rules(format)) {
+    if (format == EngineFormat::ProForma) rule.names = {peptidoform_column};
     for (std::string_view name : rule.names) {
       auto it = std::find(header.begin(), header.end(), name);
       if (it != header.end()) {
@@ -84,6 +88,7 @@ ImportedRow map_row(const ImportColumns& columns, const std::vector<std::string>
       case EngineFormat::FragPipe: formats::map_fragpipe(cell, model, row); break;
       case EngineFormat::MetaMorpheus: formats::map_metamorpheus(cell, model, row); break;
       case EngineFormat::GlycReSoft: formats::map_glycresoft(cell, model, row); break;
+      case EngineFormat::ProForma: formats::map_proforma(cell, model, row); break;
     }
   } catch (formats::Unmapped& u) {
     row.status = RowStatus::Unmapped;

@@ -37,6 +37,9 @@ struct RunModel {
   GlycanVocabulary glycans;
   CompTable monosaccharides;      // gly_comp, then the vocabulary's other codes
   ModificationResolver modifications;
+  // The Unimod database whose titles name modifications in GP_ProForma, or
+  // nullptr (the common titles then, else formulas).
+  std::shared_ptr<const UnimodDb> titles;
 };
 
 }  // namespace isotope

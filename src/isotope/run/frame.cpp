@@ -47,10 +47,11 @@ OurColumns our_columns(const FrameTable& frame, const Options& options, const Gl
   return c;
 }
 
-std::optional<ImportColumns> engine_columns(const FrameTable& frame, EngineFormat format) {
+std::optional<ImportColumns> engine_columns(const FrameTable& frame, EngineFormat format,
+                                            std::string_view peptidoform_column) {
   if (frame.rows == 0) return std::nullopt;
   try {
-    return import_columns(format, frame.names);
+    return import_columns(format, frame.names, peptidoform_column);
   } catch (Error& e) {
     throw e.at("the DataFrame");
   }
@@ -64,7 +65,7 @@ class FrameRoute final : public TableRoute {
              const std::vector<AddedColumn>& added, FrameResult& result, std::size_t slots)
       : frame_(frame), model_(model), added_(added), result_(result), slots_(slots) {
     if (options.input_format)
-      import_ = engine_columns(frame, *options.input_format);
+      import_ = engine_columns(frame, *options.input_format, options.proforma_column);
     else
       ours_ = our_columns(frame, options, model.glycans);
   }
@@ -179,7 +180,7 @@ FrameResult annotate_frame(const FrameTable& frame, const Options& options, cons
                            const Console& console, unsigned threads) {
   const RunModel model = run_model(tables, options);
   const std::vector<AddedColumn> added =
-      options.input_format ? imported_columns(model.glycans) : added_columns(options);
+      options.input_format ? imported_columns(model.glycans, options) : added_columns(options);
   FrameResult result;
   for (const AddedColumn& c : added) {
     if (c.kind == Added::Mass)

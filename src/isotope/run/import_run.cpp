@@ -21,13 +21,14 @@ constexpr std::size_t kPieceRows = 1024;
 class EngineRoute final : public TableRoute {
  public:
   EngineRoute(const std::string& path, DelimitedReader& reader, const ImportColumns& columns,
-              const std::vector<std::string>& header, const RunModel& model, OutputFile& file, std::size_t slots)
+              const std::vector<std::string>& header, const RunModel& model, const Options& options, OutputFile& file,
+              std::size_t slots)
       : path_(path),
         reader_(reader),
         columns_(columns),
         header_(header),
         model_(model),
-        added_(imported_columns(model.glycans)),
+        added_(imported_columns(model.glycans, options)),
         file_(file),
         slots_(slots) {}
 
@@ -122,10 +123,10 @@ class EngineRoute final : public TableRoute {
   bool header_written_ = false;
 };
 
-ImportColumns columns_of(EngineFormat format, const std::vector<std::string>& header, const std::string& path,
+ImportColumns columns_of(const Options& options, const std::vector<std::string>& header, const std::string& path,
                          long line) {
   try {
-    return import_columns(format, header);
+    return import_columns(*options.input_format, header, options.proforma_column);
   } catch (Error& e) {
     throw e.at(path, line);
   }
@@ -150,12 +151,15 @@ RowStatus import_row(const ImportColumns& columns, const std::vector<std::string
   for (std::size_t k = 0; k < count_columns.size(); ++k) out.counts[k] = std::to_string(row.counts[count_columns[k]]);
   if (!row.warning.empty()) notes.note(NoteKind::Disagreeing, row.warning);
   if (!out.non_finite_note.empty()) notes.note(NoteKind::NonFinite, out.non_finite_note);
-  if (!charged)
+  // A table without a charge or precursor column (ProForma's) has nothing to
+  // note on their cells.
+  const bool observed = columns.index[ImportColumns::PrecursorMz] || columns.index[ImportColumns::NeutralMass];
+  if (!charged && columns.index[ImportColumns::Charge])
     notes.note(NoteKind::Charge, "the row's charge is missing or not a non-zero whole number: its m/z cells were left empty");
-  else if (!out.has_offset)
+  else if (charged && !out.has_offset && observed)
     notes.note(NoteKind::Precursor, "the row's precursor m/z is missing or no positive number: its GP_Isotope_Offset "
                                     "and GP_PPM were left empty");
-  else if (!out.matched)
+  else if (out.has_offset && !out.matched)
     notes.note(NoteKind::Unmatched, out.offset_note);
   return RowStatus::Ok;
 }
@@ -167,7 +171,7 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
   std::vector<std::string> header;
   long line = 0;
   if (!reader.next(header, line)) throw Error::value("No columns to parse from file").at(input_file);
-  const ImportColumns columns = columns_of(format, header, input_file, line);
+  const ImportColumns columns = columns_of(options, header, input_file, line);
 
   // The rows are not counted beforehand: the counter shows no total.
   Progress progress(console, std::nullopt);
@@ -175,7 +179,7 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
       [&](std::string_view text) { console.warning(text, [&](std::string_view shown) { progress.message(shown); }); },
       input_file, options.strict);
   TableRun table(model, options, threads, notes);
-  EngineRoute route(input_file, reader, columns, header, model, file, table.slots());
+  EngineRoute route(input_file, reader, columns, header, model, options, file, table.slots());
   table.run(route, &progress);
   table.finish();
   progress.close();

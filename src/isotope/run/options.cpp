@@ -154,6 +154,8 @@ Options read_options(const ParamFile& file) {
       v->fail(e.message());
     }
   }
+  if (auto v = find(file, "isotope_proforma_column")) o.proforma_column = column_name(*v);
+  if (auto v = find(file, "isotope_proforma_output")) o.proforma_output = v->boolean();
   for (std::size_t k = 0; k < file.params.size(); ++k) {
     const std::string& name = file.params[k].first;
     if (name.compare(0, kModificationPrefix.size(), kModificationPrefix) != 0) continue;

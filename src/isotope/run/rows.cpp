@@ -13,6 +13,7 @@
 #include "isotope/model/reference_tables.hpp"
 #include "isotope/model/unimod.hpp"
 #include "isotope/formats/imported_row.hpp"
+#include "isotope/formats/proforma.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
 
 namespace isotope {
@@ -33,6 +34,18 @@ void append_intensities(std::string& out, const std::vector<double>& intensities
     if (i) out += ',';
     append_float_repr(out, intensities[i]);
   }
+}
+
+// The residues of a bracketed PepSeq ("AC[Carbamidomethyl]K[TMT6plex]"):
+// its letters outside the brackets.
+std::string plain_residues(std::string_view pep_seq) {
+  std::string out;
+  int depth = 0;
+  for (char c : pep_seq) {
+    depth += (c == '[') - (c == ']');
+    if (depth == 0 && c >= 'A' && c <= 'Z') out += c;
+  }
+  return out;
 }
 
 std::string float_text(double v) {
@@ -102,10 +115,11 @@ std::vector<AddedColumn> added_columns(const Options& options) {
     out.push_back({"GP_Isotope_Offset", Added::Offset});
     out.push_back({"GP_PPM", Added::Ppm});
   }
+  if (options.proforma_output) out.push_back({"GP_ProForma", Added::ProForma});
   return out;
 }
 
-std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans) {
+std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans, const Options& options) {
   std::vector<AddedColumn> out = {{"PepSeq", Added::PepSeq}};
   const std::vector<std::string> codes = glycans.count_column_names();
   for (std::size_t k = 0; k < codes.size(); ++k) out.push_back({codes[k], Added::CountCell, k});
@@ -113,6 +127,7 @@ std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans) {
                             {"GP_Isotopes", Added::Isotopes}, {"GP_MZ", Added::Mz}, {"GP_Isotopes_MZ", Added::IsotopesMz},
                             {"GP_Isotope_Offset", Added::Offset}, {"GP_PPM", Added::Ppm}})
     out.push_back({name, kind});
+  if (options.proforma_output) out.push_back({"GP_ProForma", Added::ProForma});
   return out;
 }
 
@@ -129,6 +144,7 @@ std::string_view added_text(const RowOutput& out, Added kind, std::size_t which)
     case Added::Ppm: return out.ppm;
     case Added::PepSeq: return out.pep_seq;
     case Added::CountCell: return out.counts[which];
+    case Added::ProForma: return out.proforma;
     case Added::None: break;
   }
   return {};
@@ -205,6 +221,7 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
   Composition glycan_comp;
   add_glycan(glycan, glycan_comp);
   r.j_residue = peptide_.seq.find('J') != std::string::npos && !glycan_comp.empty();
+  if (options_.proforma_output) r.proforma = proforma_body(peptide_.seq, peptide_.mods, counts_of(glycan), std::nullopt);
   finish(glycopeptide_composition(std::move(gp), glycan_comp), r, column);
   r.mods = peptide_.mods;
   r.pep_seq_problem = pep_seq_problem(pep_seq);
@@ -297,6 +314,8 @@ bool RowComputer::compute_imported(const ImportedRow& row, RowOutput& out, std::
     finish(glycopeptide_composition(row.peptide, calc_glycan_comp(out.glycan, model_.monosaccharides)), fresh, column);
     fresh.mods = row.pep_mods;
     fresh.pep_seq_problem.reset();
+    if (options_.proforma_output)
+      fresh.proforma = proforma_body(plain_residues(row.pep_seq), row.pep_mods, row.counts, row.glycan_site);
     r = &keep(fresh);
   }
   out.mods = r->mods;
@@ -309,7 +328,11 @@ bool RowComputer::compute_imported(const ImportedRow& row, RowOutput& out, std::
   out.mz.clear();
   out.isotopes_mz.clear();
   clear_offset(out);
-  if (!row.charge || *row.charge == 0 || std::labs(*row.charge) > kMaxCharge) return false;
+  if (!row.charge || *row.charge == 0 || std::labs(*row.charge) > kMaxCharge) {
+    add_proforma(*r, std::nullopt, out);
+    return false;
+  }
+  add_proforma(*r, row.charge, out);
   const int z = static_cast<int>(*row.charge);
   fill_mz(*r, z, out);
   std::optional<double> observed = row.precursor_mz;
@@ -401,6 +424,7 @@ void RowComputer::compute(const RowCells& cells, RowOutput& out, NoteSink& notes
                                "and its tables are read with isotope_input_format = pglyco3)");
   note_counts(cells, out.glycan, notes);
   if (want_mz_) add_mz(cells, r, out, notes);
+  if (options_.proforma_output) add_row_proforma(cells, r, out);
 }
 
 namespace {
@@ -514,6 +538,50 @@ void RowComputer::fill_offset(const Result& r, int z, double observed, RowOutput
                     " ppm of no isotope peak: the nearest is peak " + (best > 0 ? "+" : "") + std::to_string(best) +
                     " at " + error + " (check the row's charge, glycan and modifications); its GP_Isotope_Offset "
                     "was left empty";
+}
+
+// A modification string ("2,C,Carbamidomethyl/3,M,Oxidation") and a glycan
+// as a peptidoform without its charge: each modification by the Unimod
+// title of its composition (or its formula), the glycan at its site.
+std::string RowComputer::proforma_body(std::string_view residues, std::string_view mods, const GlycanCounts& counts,
+                                       std::optional<std::size_t> glycan_site) const {
+  std::vector<ProformaMod> placed;
+  for (std::size_t p = 0; p < mods.size();) {
+    std::size_t end = mods.find('/', p);
+    if (end == std::string_view::npos) end = mods.size();
+    const std::string_view entry = mods.substr(p, end - p);
+    p = end + 1;
+    const std::size_t first = entry.find(','), second = entry.find(',', first + 1);
+    if (second == std::string_view::npos) continue;
+    const std::string_view name = entry.substr(second + 1);
+    const Composition comp = name.substr(0, 8) == "Formula:" ? proforma_formula(name.substr(8))
+                                                              : model_.modifications.resolve(name);
+    placed.push_back({static_cast<std::size_t>(text::digits_value(entry.substr(0, first))),
+                      proforma_modification(comp, model_.titles.get())});
+  }
+  return proforma_text(residues, placed, proforma_glycan(model_.glycans, counts), glycan_site, std::nullopt);
+}
+
+// The vocabulary's counts of a Glycan string ("N4H5F1S0G0"); codes the
+// vocabulary does not hold are left out.
+GlycanCounts RowComputer::counts_of(const std::string& glycan) const {
+  GlycanCounts counts = model_.glycans.zero_counts();
+  for (const auto& [code, n] : glycan_counter(glycan))
+    if (std::optional<std::size_t> i = model_.glycans.by_code(code)) counts[*i] = n;
+  return counts;
+}
+
+void RowComputer::add_proforma(const Result& r, std::optional<long> charge, RowOutput& out) const {
+  out.proforma = r.proforma;
+  if (charge) {
+    out.proforma += '/';
+    out.proforma += std::to_string(*charge);
+  }
+}
+
+void RowComputer::add_row_proforma(const RowCells& cells, const Result& r, RowOutput& out) const {
+  const char* why = "";
+  add_proforma(r, options_.charge_column ? read_charge(cells.charge, why) : std::nullopt, out);
 }
 
 }  // namespace isotope

@@ -59,6 +59,7 @@ enum class Added : std::uint8_t {
   Glycan, PepMods, Mass, Isotopes,             // every run
   Mz, IsotopesMz, MzAt, Offset, Ppm,           // m/z options (MzAt: one per charge)
   PepSeq, CountCell,                           // search-engine tables (CountCell: one per count column)
+  ProForma,                                    // isotope_proforma_output
 };
 struct AddedColumn {
   std::string name;
@@ -67,12 +68,13 @@ struct AddedColumn {
 };
 // Our format: Glycan, PepMods, GP_Mass, GP_Isotopes, then GP_MZ and
 // GP_Isotopes_MZ (isotope_charge_column), GP_MZ_z<charge> (isotope_charges),
-// GP_Isotope_Offset and GP_PPM (isotope_precursor_mz_column).
+// GP_Isotope_Offset and GP_PPM (isotope_precursor_mz_column), GP_ProForma
+// (isotope_proforma_output).
 std::vector<AddedColumn> added_columns(const Options& options);
 // A search engine's table: PepSeq, the count columns (N, H, F, S, G),
 // Glycan, PepMods, GP_Mass, GP_Isotopes, GP_MZ, GP_Isotopes_MZ,
-// GP_Isotope_Offset, GP_PPM.
-std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans);
+// GP_Isotope_Offset, GP_PPM, and GP_ProForma when asked for.
+std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans, const Options& options);
 
 // The note on the cell that made count column `code` float-held.
 std::string float_column_note(std::string_view code, const Cell& cause);
@@ -104,6 +106,7 @@ struct RowOutput {
   std::string non_finite_note;
   // PepSeq holds J (read as Leu/Ile) in a row with a glycan.
   bool j_residue = false;
+  std::string proforma;  // GP_ProForma
 };
 
 // The text of an added cell of a computed row (not quoted).
@@ -144,11 +147,17 @@ class RowComputer {
     std::optional<std::string> pep_seq_problem;
     std::string non_finite_note;
     bool j_residue = false;
+    std::string proforma;  // the peptidoform without its charge
   };
   const Result& glycopeptide(std::string_view pep_seq, const std::string& glycan, std::string_view& column);
   const Result* recall(std::string_view pep_seq, std::string_view glycan);
   const Result& keep(const Result& r);
   void compute_pattern(Pattern& p);
+  std::string proforma_body(std::string_view residues, std::string_view mods, const GlycanCounts& counts,
+                            std::optional<std::size_t> glycan_site) const;
+  GlycanCounts counts_of(const std::string& glycan) const;
+  void add_proforma(const Result& r, std::optional<long> charge, RowOutput& out) const;
+  void add_row_proforma(const RowCells& cells, const Result& r, RowOutput& out) const;
   void add_residues(std::string_view seq, Composition& total);
   void add_glycan(const std::string& glycan, Composition& total);
   void finish(const Composition& gp, Result& r, std::string_view& column);
