@@ -323,11 +323,16 @@ def glycopeptide_comp(pep_seq, glycan):
     return sys.modules["morvandel.plugins._isotope"].glycopeptide_comp(pep_seq, glycan, aa_comp, mod_comp, gly_comp)
 
 
-def annotate(df, params=None, threads=None):
+def annotate(df, params=None, threads=None, arrays=False):
     r"""A new DataFrame: df's columns plus the columns a table run adds, with the same values.
 
-    Glycan, PepMods, GP_Mass (float64) and GP_Isotopes, and those the options
-    ask for (GP_MZ, GP_Isotopes_MZ, ...), as str. params is a parameter
+    Glycan, PepMods and GP_Isotopes as str, GP_Mass as float64, and those the
+    options ask for: GP_MZ, GP_MZ_z<charge> and GP_PPM as float64 (NaN for a
+    cell the file leaves empty, such as a row without a usable charge),
+    GP_Isotope_Offset as pandas' nullable "Int64" (<NA> for an empty cell)
+    and GP_Isotopes_MZ as str. With arrays=True, GP_Isotopes and
+    GP_Isotopes_MZ hold one float64 numpy array per row instead of text (an
+    empty array for an empty cell). params is a parameter
     file's path, or a dict of options whose values are read as parameter
     values (str(value); True and False as true and false) and where
     isotope_peaks_num is 5 unless given; None means {"isotope_peaks_num": 5}.
@@ -342,9 +347,12 @@ def annotate(df, params=None, threads=None):
     >>> df = pd.DataFrame({"PepSeq": ["EEQYNSTYR"], "N": [4], "H": [3], "F": [1], "S": [0], "G": [0], "Charge": [2]})
     >>> out = annotate(df, {"isotope_peaks_num": 3, "isotope_charge_column": "Charge"})
     >>> out[["Glycan", "GP_MZ"]].values.tolist()
-    [['N4H3F1S0G0', '1317.526576416581']]
+    [['N4H3F1S0G0', 1317.526576416581]]
+    >>> annotate(df, {"isotope_peaks_num": 3, "isotope_charge_column": "Charge"}, arrays=True).GP_Isotopes_MZ[0].round(4)
+    array([1317.5266, 1318.0281, 1318.5295])
     """
-    return sys.modules["morvandel.plugins._isotope"].annotate(df, params, threads, aa_comp, mod_comp, gly_comp)
+    return sys.modules["morvandel.plugins._isotope"].annotate(df, params, threads, aa_comp, mod_comp, gly_comp,
+                                                              arrays)
 
 
 def patterns(comps, n=5, normalize="sum", threads=None):

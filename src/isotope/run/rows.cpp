@@ -156,7 +156,8 @@ const RowComputer::Result* RowComputer::recall(std::string_view pep_seq, std::st
 // r, remembered under the key recall() looked up when the memory is on.
 const RowComputer::Result& RowComputer::keep(const Result& r) {
   if (!remembering_) return r;
-  std::size_t bytes = key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size() + 8 * r.offsets.size();
+  std::size_t bytes =
+      key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size() + 8 * (r.offsets.size() + r.intensity.size());
   return remember(rows_, rows_bytes_, key_, r, bytes);
 }
 
@@ -242,11 +243,13 @@ void RowComputer::finish(const Composition& gp, Result& r, std::string_view& col
     compute_pattern(pattern_scratch_);
     pattern = &pattern_scratch_;
     if (remembering_) {
-      std::size_t bytes = pattern_formula_.size() + pattern_scratch_.isotopes.size() + 8 * pattern_scratch_.offsets.size();
+      std::size_t bytes = pattern_formula_.size() + pattern_scratch_.isotopes.size() +
+                          8 * (pattern_scratch_.offsets.size() + pattern_scratch_.intensity.size());
       pattern = &remember(patterns_, patterns_bytes_, pattern_formula_, pattern_scratch_, bytes);
     }
   }
   r.isotopes = pattern->isotopes;
+  r.intensity = pattern->intensity;
   r.peaks = pattern->peaks;
   r.offsets = pattern->offsets;
   column = "GP_Mass";
@@ -270,9 +273,11 @@ bool RowComputer::compute_imported(const ImportedRow& row, RowOutput& out, std::
   out.mass = r->mass;
   out.mass_value = r->mass_value;
   out.isotopes = r->isotopes;
+  out.intensity = r->intensity;
   out.peaks = r->peaks;
   out.mz.clear();
   out.isotopes_mz.clear();
+  out.isotopes_mz_value.clear();
   out.offset.clear();
   out.ppm.clear();
   out.has_offset = false;
@@ -296,6 +301,7 @@ void RowComputer::compute_pattern(Pattern& p) {
   p.peaks = envelope_.intensity.size();
   p.isotopes.clear();
   append_intensities(p.isotopes, envelope_.intensity);
+  p.intensity = envelope_.intensity;
   p.offsets = envelope_.offset;
 }
 
@@ -357,6 +363,7 @@ void RowComputer::compute(const RowCells& cells, RowOutput& out, NoteSink& notes
   out.mass = r.mass;
   out.mass_value = r.mass_value;
   out.isotopes = r.isotopes;
+  out.intensity = r.intensity;
   out.peaks = r.peaks;
   if (r.pep_seq_problem) notes.note(NoteKind::PepSeq, *r.pep_seq_problem);
   note_counts(cells, out.glycan, notes);
@@ -401,13 +408,16 @@ void append_mz(std::string& out, double mass, int z) {
 void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out, NoteSink& notes) {
   out.mz.clear();
   out.isotopes_mz.clear();
+  out.isotopes_mz_value.clear();
   out.offset.clear();
   out.ppm.clear();
   out.has_offset = false;
   out.mz_at.resize(options_.charges.size());
+  out.mz_at_value.resize(options_.charges.size());
   for (std::size_t i = 0; i < options_.charges.size(); ++i) {
     out.mz_at[i].clear();
     append_mz(out.mz_at[i], r.mass_value, options_.charges[i]);
+    out.mz_at_value[i] = mz_at(r.mass_value, options_.charges[i]);
   }
   if (!options_.charge_column) return;
   const char* why = "";
@@ -433,9 +443,11 @@ void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out,
 
 void RowComputer::fill_mz(const Result& r, int z, RowOutput& out) {
   append_mz(out.mz, r.mass_value, z);
+  out.mz_value = mz_at(r.mass_value, z);
   for (std::size_t k = 0; k < r.offsets.size(); ++k) {
     if (k) out.isotopes_mz += ',';
     append_mz(out.isotopes_mz, r.mass_value + r.offsets[k], z);
+    out.isotopes_mz_value.push_back(mz_at(r.mass_value + r.offsets[k], z));
   }
 }
 
@@ -456,7 +468,8 @@ void RowComputer::fill_offset(const Result& r, int z, double observed, RowOutput
   out.has_offset = true;
   out.offset_value = best;
   out.offset = std::to_string(best);
-  append_float_repr(out.ppm, (observed - best_mz) / best_mz * 1e6);
+  out.ppm_value = (observed - best_mz) / best_mz * 1e6;
+  append_float_repr(out.ppm, out.ppm_value);
 }
 
 }  // namespace isotope
