@@ -348,6 +348,8 @@ py::array_t<double> patterns_py(py::object comps, py::object n, py::object norma
 
 }  // namespace
 
+Options params_options(py::object params) { return options_of(std::move(params)); }
+
 void bind_frames(py::module_& m) {
   m.def("annotate", &annotate_py);
   m.def("patterns", &patterns_py);
