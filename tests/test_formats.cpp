@@ -156,7 +156,7 @@ TEST(Formats, HeaderGivesTheFormatAway) {
   Error bad = error_of([] { format_from_option("pGlyco3"); });
   EXPECT_EQ(bad.kind(), ErrorKind::Value);
   EXPECT_EQ(bad.message(),
-            "unknown input format 'pGlyco3' (isotope_input_format takes pglyco3, fragpipe, metamorpheus, glycresoft)");
+            "unknown input format 'pGlyco3' (isotope_input_format takes pglyco3, fragpipe, metamorpheus, glycresoft, proforma)");
 }
 
 TEST(Formats, FolderRunsSelectTheEnginesFiles) {

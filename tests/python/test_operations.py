@@ -79,6 +79,24 @@ def test_isotope_pattern(iso):
     assert len(iso.calc_iso_dist("C6H12O6", N=True)) == 1
 
 
+def test_params_name_modifications_and_pick_the_peaks(iso, tmp_path):
+    # EEQYNSTYR + N4H3F1S0G0 (the README's worked example) and a
+    # deamidation, H-1N-1O1: Unimod's monoisotopic delta 0.984016 Da.
+    deamidated = 2633.03859989992 + 0.984016
+    params = tmp_path / "p.txt"
+    params.write_text("isotope_modification.Deam = H-1N-1O1\nisotope_peaks_num = 3\nisotope_normalize = max\n")
+    defined = iso.glycopeptide_comp("EEQ[Deam]YNSTYR", "N4H3F1S0G0", params=str(params))
+    unimod = iso.glycopeptide_comp("EEQ[deamidated]YNSTYR", "N4H3F1S0G0", params={"isotope_unimod": True})
+    assert defined.mass() == pytest.approx(deamidated, abs=1e-6) and unimod == defined
+    with pytest.raises(KeyError):
+        iso.glycopeptide_comp("EEQ[Deam]YNSTYR", "N4H3F1S0G0")
+    mz, intensity = iso.isotope_peaks(defined, charge=2, params=params)
+    assert len(mz) == 3 and intensity.max() == 1  # isotope_peaks_num, isotope_normalize
+    mz, intensity = iso.isotope_peaks(defined, charge=2, n=2, normalize="sum", params=params)
+    assert len(mz) == 2 and intensity.sum() == pytest.approx(1)  # the arguments win
+    assert mz[0] == pytest.approx(deamidated / 2 + 1.007276466621, abs=1e-6)
+
+
 # --- Exceptions ------------------------------------------------------------
 
 def test_table_lookups_raise_key_error_with_the_key_only(iso):

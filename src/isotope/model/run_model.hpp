@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "isotope/model/composition.hpp"
@@ -41,5 +42,10 @@ struct RunModel {
   // nullptr (the common titles then, else formulas).
   std::shared_ptr<const UnimodDb> titles;
 };
+
+// A glycopeptide's composition as a row of the run gets it: the PepSeq's
+// residues and bracketed modifications (named through the run's
+// resolver), the glycan string's monosaccharides, and one water.
+Composition glycopeptide_composition(const RunModel& model, std::string_view pep_seq, std::string_view glycan);
 
 }  // namespace isotope

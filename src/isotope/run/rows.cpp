@@ -202,7 +202,8 @@ const RowComputer::Result* RowComputer::recall(std::string_view pep_seq, std::st
 // r, remembered under the key recall() looked up when the memory is on.
 const RowComputer::Result& RowComputer::keep(const Result& r) {
   if (!remembering_) return r;
-  std::size_t bytes = key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size() + 8 * r.offsets.size();
+  std::size_t bytes =
+      key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size() + 8 * (r.offsets.size() + r.intensity.size());
   return remember(rows_, rows_bytes_, key_, r, bytes);
 }
 
@@ -290,11 +291,13 @@ void RowComputer::finish(const Composition& gp, Result& r, std::string_view& col
     compute_pattern(pattern_scratch_);
     pattern = &pattern_scratch_;
     if (remembering_) {
-      std::size_t bytes = pattern_formula_.size() + pattern_scratch_.isotopes.size() + 8 * pattern_scratch_.offsets.size();
+      std::size_t bytes = pattern_formula_.size() + pattern_scratch_.isotopes.size() +
+                          8 * (pattern_scratch_.offsets.size() + pattern_scratch_.intensity.size());
       pattern = &remember(patterns_, patterns_bytes_, pattern_formula_, pattern_scratch_, bytes);
     }
   }
   r.isotopes = pattern->isotopes;
+  r.intensity = pattern->intensity;
   r.peaks = pattern->peaks;
   r.offsets = pattern->offsets;
   column = "GP_Mass";
@@ -322,11 +325,13 @@ bool RowComputer::compute_imported(const ImportedRow& row, RowOutput& out, std::
   out.mass = r->mass;
   out.mass_value = r->mass_value;
   out.isotopes = r->isotopes;
+  out.intensity = r->intensity;
   out.peaks = r->peaks;
   out.non_finite_note = r->non_finite_note;
   out.j_residue = false;
   out.mz.clear();
   out.isotopes_mz.clear();
+  out.isotopes_mz_value.clear();
   clear_offset(out);
   if (!row.charge || *row.charge == 0 || std::labs(*row.charge) > kMaxCharge) {
     add_proforma(*r, std::nullopt, out);
@@ -353,6 +358,7 @@ void RowComputer::compute_pattern(Pattern& p) {
   p.isotopes.clear();
   append_intensities(p.isotopes, envelope_.intensity);
   p.finite = std::all_of(envelope_.intensity.begin(), envelope_.intensity.end(), [](double v) { return std::isfinite(v); });
+  p.intensity = envelope_.intensity;
   p.offsets = envelope_.offset;
 }
 
@@ -414,6 +420,7 @@ void RowComputer::compute(const RowCells& cells, RowOutput& out, NoteSink& notes
   out.mass = r.mass;
   out.mass_value = r.mass_value;
   out.isotopes = r.isotopes;
+  out.intensity = r.intensity;
   out.peaks = r.peaks;
   out.non_finite_note = r.non_finite_note;
   out.j_residue = r.j_residue;
@@ -465,11 +472,14 @@ void append_mz(std::string& out, double mass, int z) {
 void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out, NoteSink& notes) {
   out.mz.clear();
   out.isotopes_mz.clear();
+  out.isotopes_mz_value.clear();
   clear_offset(out);
   out.mz_at.resize(options_.charges.size());
+  out.mz_at_value.resize(options_.charges.size());
   for (std::size_t i = 0; i < options_.charges.size(); ++i) {
     out.mz_at[i].clear();
     append_mz(out.mz_at[i], r.mass_value, options_.charges[i]);
+    out.mz_at_value[i] = mz_at(r.mass_value, options_.charges[i]);
   }
   if (!options_.charge_column) return;
   const char* why = "";
@@ -496,9 +506,11 @@ void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out,
 
 void RowComputer::fill_mz(const Result& r, int z, RowOutput& out) {
   append_mz(out.mz, r.mass_value, z);
+  out.mz_value = mz_at(r.mass_value, z);
   for (std::size_t k = 0; k < r.offsets.size(); ++k) {
     if (k) out.isotopes_mz += ',';
     append_mz(out.isotopes_mz, r.mass_value + r.offsets[k], z);
+    out.isotopes_mz_value.push_back(mz_at(r.mass_value + r.offsets[k], z));
   }
 }
 
@@ -527,6 +539,7 @@ void RowComputer::fill_offset(const Result& r, int z, double observed, RowOutput
   out.has_offset = true;
   out.offset_value = best;
   out.matched = std::fabs(ppm) <= options_.precursor_tolerance_ppm;
+  out.ppm_value = ppm;
   append_float_repr(out.ppm, ppm);
   if (out.matched) {
     out.offset = std::to_string(best);

@@ -14,6 +14,7 @@
 #include <memory>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -107,6 +108,13 @@ struct RowOutput {
   // PepSeq holds J (read as Leu/Ile) in a row with a glycan.
   bool j_residue = false;
   std::string proforma;  // GP_ProForma
+  // The numbers the cells above are written from, for a caller that keeps
+  // numbers: each is the row's own where its text is not empty.
+  std::span<const double> intensity;       // GP_Isotopes
+  double mz_value = 0;                     // GP_MZ
+  std::vector<double> isotopes_mz_value;   // GP_Isotopes_MZ
+  std::vector<double> mz_at_value;         // GP_MZ_z<charge>, per isotope_charges entry
+  double ppm_value = 0;                    // GP_PPM
 };
 
 // The text of an added cell of a computed row (not quoted).
@@ -135,12 +143,14 @@ class RowComputer {
   // A pattern, remembered per pattern formula.
   struct Pattern {
     std::string isotopes;         // GP_Isotopes
+    std::vector<double> intensity;  // its numbers
     std::size_t peaks = 0;
     std::vector<double> offsets;  // each peak's mass minus peak 0's (m/z columns only)
     bool finite = true;           // every intensity is finite
   };
   struct Result {
     std::string mods, mass, isotopes;
+    std::vector<double> intensity;
     double mass_value = 0;
     std::size_t peaks = 0;
     std::vector<double> offsets;
