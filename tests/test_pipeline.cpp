@@ -465,12 +465,13 @@ TEST(Threads, OrderedRunCommitsEachPieceBeforeItsSlotIsRefilled) {
 }
 
 TEST(Threads, TablesLongerThanTheSlotsHoldAtOnce) {
-  // 30,000 rows of changing glycans: many more than the pieces in flight at
-  // two threads hold together, so every slot is reused while the reader waits.
+  // 30,000 rows, each its own glycan (so the workers' memories of patterns do
+  // not help): computing is slower than reading, and the reader waits for
+  // each slot to be committed; many more rows than the slots hold at once.
   std::string text = "PepSeq N H F S G\n";
   for (int r = 0; r < 30000; ++r)
-    text += "EEQYNSTYR " + std::to_string(2 + r % 5) + ' ' + std::to_string(r % 11) + ' ' + std::to_string(r % 3) +
-            ' ' + std::to_string(r / 33 % 4) + " 0\n";
+    text += "EEQYNSTYR " + std::to_string(2 + r % 7) + ' ' + std::to_string(r % 11) + ' ' + std::to_string(r % 3) +
+            ' ' + std::to_string(r % 5) + ' ' + std::to_string(r / 1155) + '\n';
   std::string one;
   for (unsigned threads : {1u, 2u}) {
     Fixture f;
