@@ -217,6 +217,14 @@ TEST(Formats, MonosaccharideNamesAndCodes) {
     EXPECT_EQ(map_row(fp, {"NK", "", std::string("Hex(1)") + other + "(1)", "2", "1"}, tables()).status,
               RowStatus::Unmapped) << other;
   }
+  // Without a mass after '%' the glycan's own entry is the one at the mass of
+  // its counts: HexNAc4Hex5NeuAc2 is 2204.7724 Da, HexNAc4Hex5NeuGc2 2236.7623.
+  for (const auto& [glycan, entry] : std::vector<std::pair<std::string, std::string>>{
+           {"HexNAc(4)Hex(5)NeuAc(2)", "1N(2204.7724)"}, {"HexNAc(4)Hex(5)NeuGc(2)", "1N(2236.7623)"}}) {
+    ImportedRow r = map_row(fp, {"NK", entry, glycan, "2", "1"}, tables());
+    EXPECT_EQ(r.status, RowStatus::Ok) << glycan << ": " << r.problem;
+    EXPECT_EQ(r.pep_seq, "NK") << glycan;
+  }
   // Letter codes: pGlyco3's A is NeuAc and MetaMorpheus's S is a refusal.
   const ImportColumns pg = import_columns(EngineFormat::PGlyco3, {"Peptide", "Mod", "GlycanComposition", "Charge", "PrecursorMZ"});
   EXPECT_EQ(glycan_string(map_row(pg, {"JK", "", "N(1)H(2)F(3)A(4)G(5)", "2", "1"}, tables()).counts), "N1H2F3S4G5");

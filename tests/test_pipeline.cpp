@@ -4,14 +4,17 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cmath>
 #include <map>
 #include <numeric>
 #include <sstream>
+#include <thread>
 
 #include "isotope/base/errors.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
 #include "isotope/run/options.hpp"
+#include "isotope/run/ordered_run.hpp"
 #include "isotope/run/pipeline.hpp"
 #include "isotope/base/pyformat.hpp"
 #include "test_support.hpp"
@@ -363,6 +366,12 @@ TEST(Notes, StrictModeListsEveryProblemAndWritesNothing) {
   EXPECT_EQ(f.output("s"), before);
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(f.out_dir), {}), 1);
   EXPECT_EQ(f.run.err.find("warning"), std::string::npos);
+  // One row with two problems is one row, listed with both.
+  f.table("s.txt", "PepSeq N H F S G\nGGx 1 0 0 0 x\n");
+  what = error_of([&] { f.process(in, f.out_dir); }).what();
+  EXPECT_EQ(what.substr(0, what.find('\n')), "isotope_strict = true and 1 row of " + in + " rest on a guess:");
+  EXPECT_NE(what.find("\n  line 2: PepSeq 'GGx' has 'x' at character 3"), std::string::npos) << what;
+  EXPECT_NE(what.find("\n  line 2: count cell G 'x' is text"), std::string::npos) << what;
 }
 
 TEST(Notes, PeaksNumZeroGivesTheWholePattern) {
@@ -431,6 +440,54 @@ TEST(Threads, SameBytesWarningsAndErrorForEveryThreadCount) {
       EXPECT_EQ(out, reference_out) << threads << " threads, bad row " << c.bad_row;
       EXPECT_EQ(err, reference_err) << threads << " threads, bad row " << c.bad_row;
     }
+  }
+}
+
+TEST(Threads, OrderedRunCommitsEachPieceBeforeItsSlotIsRefilled) {
+  // 200 pieces through 3 slots keep the reader waiting for a free slot: a
+  // slot freed before its commit is done would be refilled under the commit,
+  // which reads its piece's input only after a pause.
+  for (unsigned threads : {2u, 7u}) {
+    std::vector<std::size_t> input(3), output(3);
+    std::size_t read = 0, committed = 0;
+    OrderedWork w;
+    w.slots = input.size();
+    w.read = [&](std::size_t s) {
+      if (read == 200) return false;
+      input[s] = read++;
+      return true;
+    };
+    w.work = [&](std::size_t s, unsigned) { output[s] = input[s] * 7 + 1; };
+    w.commit = [&](std::size_t s) {
+      std::this_thread::sleep_for(std::chrono::microseconds(300));
+      EXPECT_EQ(input[s], committed) << threads << " threads";
+      EXPECT_EQ(output[s], committed * 7 + 1) << threads << " threads";
+      ++committed;
+      return true;
+    };
+    run_ordered(threads, w);
+    EXPECT_EQ(committed, 200u) << threads << " threads";
+  }
+}
+
+TEST(Threads, TablesLongerThanTheSlotsHoldAtOnce) {
+  // 30,000 rows, each its own glycan (so the workers' memories of patterns do
+  // not help): computing is slower than reading, and the reader waits for
+  // each slot to be committed; many more rows than the slots hold at once.
+  std::string text = "PepSeq N H F S G\n";
+  for (int r = 0; r < 30000; ++r)
+    text += "EEQYNSTYR " + std::to_string(2 + r % 7) + ' ' + std::to_string(r % 11) + ' ' + std::to_string(r % 3) +
+            ' ' + std::to_string(r % 5) + ' ' + std::to_string(r / 1155) + '\n';
+  std::string one;
+  for (unsigned threads : {1u, 2u}) {
+    Fixture f;
+    std::string in = f.table("long.txt", text);
+    Console console = f.run.console();
+    run_single_file(in, f.out_dir, f.params, ModelTables::reference(), console, RunSettings{threads});
+    const std::string out = f.output("long");
+    if (threads == 1) one = out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 30001) << threads << " threads";
+    EXPECT_TRUE(out == one) << threads << " threads";
   }
 }
 
@@ -597,8 +654,8 @@ TEST(Mz, CoverageAndNormalisation) {
 TEST(Mz, ParameterErrorsNameTheOptionAndItsLine) {
   const char* bad[] = {"isotope_strict = maybe",       "isotope_on_error = skip",
                        "isotope_threads = -1",         "isotope_charges = 2,0",
-                       "isotope_coverage = 1.5",       "isotope_normalize = median",
-                       "isotope_precursor_mz_column = PrecursorMZ"};
+                       "isotope_coverage = 1.5",       "isotope_coverage = 0",
+                       "isotope_normalize = median",   "isotope_precursor_mz_column = PrecursorMZ"};
   for (const char* line : bad) {
     Fixture f(std::string("isotope_peaks_num = 5\n# the line below is wrong\n") + line + "\n");
     std::string in = f.table("p.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");
@@ -607,6 +664,10 @@ TEST(Mz, ParameterErrorsNameTheOptionAndItsLine) {
     EXPECT_EQ(e.line(), 3) << line;
     EXPECT_EQ(std::string(e.message()).rfind(std::string(line).substr(0, std::string(line).find(' ')), 0), 0u) << e.what();
   }
+  // A share of 1 is the largest accepted: every peak up to the cap.
+  Fixture full("isotope_peaks_num = 9\nisotope_coverage = 1\n");
+  full.process(full.table("p.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n"), full.out_dir);
+  EXPECT_EQ(numbers(row_cells(full.output("p"), 0)["GP_Isotopes"]).size(), 9u);
   // Options of other tools are accepted and ignored.
   Fixture shared("isotope_peaks_num = 5\nother_tool_threads = many\nstrict = maybe\n");
   std::string in = shared.table("p.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");

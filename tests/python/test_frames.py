@@ -61,6 +61,12 @@ def test_annotate_names_rows_by_position_and_label(iso):
         iso.annotate(df.iloc[:2], {"isotope_peaks_num": 5, "isotope_strict": True})
     with pytest.raises(ValueError, match="isotope_normalize"):
         iso.annotate(df, {"isotope_normalize": "median"})
+    # A RangeIndex's labels go by its start and step.
+    ranged = df.iloc[:2].copy()
+    ranged.index = pandas.RangeIndex(start=10, stop=20, step=5)
+    with pytest.warns(iso.IsotopeInputWarning) as caught:
+        iso.annotate(ranged, {"isotope_peaks_num": 5})
+    assert [str(w.message).rsplit(", ", 1)[1] for w in caught] == ["row 1 (index 15) of the DataFrame"]
 
 
 def test_annotate_threads_give_the_same_frame(iso):
