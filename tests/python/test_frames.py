@@ -57,7 +57,7 @@ def test_annotate_names_rows_by_position_and_label(iso):
         "it was skipped, row 1 (index 'b') of the DataFrame"]
     assert info.value.args == ("X",)
     assert info.value.__notes__ == ["unknown residue 'X' in PepSeq, row 2 (index 'c') of the DataFrame"]
-    with pytest.raises(ValueError, match=r"rest on a guess:\n  row 1 \(index 'b'\): PepSeq"):
+    with pytest.raises(ValueError, match=r"rests? on a guess:\n  row 1 \(index 'b'\): PepSeq"):
         iso.annotate(df.iloc[:2], {"isotope_peaks_num": 5, "isotope_strict": True})
     with pytest.raises(ValueError, match="isotope_normalize"):
         iso.annotate(df, {"isotope_normalize": "median"})
