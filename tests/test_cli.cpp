@@ -215,6 +215,19 @@ TEST(NativeMain, RunsOneTableOrAFolder) {
   EXPECT_EQ(w.outputs(), (std::vector<std::string>{"a_isotope_pyopenms.txt"}));
 }
 
+TEST(NativeMain, FolderRunPastAFailingTableExitsOne) {
+  Workspace w;
+  write_file(w.params, "isotope_peaks_num = 5\nisotope_on_error = continue\n");
+  write_file(w.in_dir + "/b.txt", "PepSeq N H F S G\nPEPXIDE 1 0 0 0 0\n");
+  write_file(w.in_dir + "/c.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");
+  Outcome o = w.isotope({"-d", w.in_dir, "-o", w.out_dir, "-p", w.params});
+  EXPECT_EQ(o.status, 1);
+  EXPECT_EQ(o.err.substr(o.err.rfind('\n', o.err.size() - 2) + 1),
+            "isotope: 2 tables written, 1 failed: b.txt (KeyError: unknown residue 'X' in PepSeq, line 2 of " +
+                w.in_dir + "/b.txt)\n");
+  EXPECT_EQ(w.outputs(), (std::vector<std::string>{"a_isotope_pyopenms.txt", "c_isotope_pyopenms.txt"}));
+}
+
 TEST(NativeMain, FailuresPrintOneLineAndExitOne) {
   Workspace w;
   struct Case {

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 #include <regex>
+#include <tuple>
 
 #include "isotope/model/composition.hpp"
 #include "isotope/model/formula.hpp"
@@ -86,6 +87,18 @@ TEST(ReferenceTables, NormalLoad) {
   EXPECT_EQ(entries(t.mod_comp.at("tmt10")),
             (Entries{{"H", 20}, {"C", 8}, {"C[13]", 4}, {"N", 1}, {"N[15]", 1}, {"O", 2}}));
   EXPECT_EQ(entries(t.gly_comp.at("H[6P]")), (Entries{{"H", 10}, {"C", 6}, {"O", 5}, {"P", 1}}));
+  // The five monosaccharide residues and their published monoisotopic
+  // masses (ProForma's monosaccharide list): HexNAc, Hex, Fuc, NeuAc, NeuGc.
+  const std::tuple<const char*, Entries, double> residues[] = {
+      {"N", {{"H", 13}, {"C", 8}, {"N", 1}, {"O", 5}}, 203.0793725195},
+      {"H", {{"H", 10}, {"C", 6}, {"O", 5}}, 162.0528234185},
+      {"F", {{"H", 10}, {"C", 6}, {"O", 4}}, 146.0579087989},
+      {"S", {{"H", 17}, {"C", 11}, {"N", 1}, {"O", 8}}, 291.0954165065},
+      {"G", {{"H", 17}, {"C", 11}, {"N", 1}, {"O", 9}}, 307.0903311260}};
+  for (const auto& [code, formula, mass] : residues) {
+    EXPECT_EQ(entries(t.gly_comp.at(code)), formula) << code;
+    EXPECT_NEAR(t.gly_comp.at(code).mass(), mass, 1e-9) << code;
+  }
   EXPECT_EQ(t.db, nullptr);  // no fallback on a normal load
 
   // mod_d keeps the "Guanidynation" spelling; the Unimod title is no key.
@@ -101,8 +114,8 @@ TEST(ReferenceTables, NormalLoad) {
   ASSERT_EQ(t.mic.size(), 4u);
   EXPECT_EQ(t.mic[0].first, "H2O");
   EXPECT_EQ(t.mic[3].second, t.mic[1].second * 2);
-  EXPECT_NEAR(t.mic[1].second, t.gly_comp.at("N").mass(), 1e-9);
-  EXPECT_NEAR(t.mic[2].second, t.gly_comp.at("N").mass() + t.gly_comp.at("F").mass(), 1e-9);
+  EXPECT_NEAR(t.mic[1].second, 203.0793725195, 1e-9);
+  EXPECT_NEAR(t.mic[2].second, 203.0793725195 + 146.0579087989, 1e-9);
   EXPECT_NEAR(t.mic[0].second, 18.0105646837, 1e-9);
 }
 

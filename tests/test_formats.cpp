@@ -163,7 +163,7 @@ TEST(Formats, HeaderGivesTheFormatAway) {
   Error bad = error_of([] { format_from_option("pGlyco3"); });
   EXPECT_EQ(bad.kind(), ErrorKind::Value);
   EXPECT_EQ(bad.message(),
-            "unknown input format 'pGlyco3' (isotope_input_format takes pglyco3, fragpipe, metamorpheus, glycresoft)");
+            "unknown input format 'pGlyco3' (isotope_input_format takes pglyco3, fragpipe, metamorpheus, glycresoft, proforma)");
 }
 
 TEST(Formats, FolderRunsSelectTheEnginesFiles) {
@@ -226,6 +226,14 @@ TEST(Formats, MonosaccharideNamesAndCodes) {
     EXPECT_EQ(map_row(gr, {std::string("NK{Hex:1; ") + other + ":1}", "1", "2"}, tables()).status, RowStatus::Unmapped) << other;
     EXPECT_EQ(map_row(fp, {"NK", "", std::string("Hex(1)") + other + "(1)", "2", "1"}, tables()).status,
               RowStatus::Unmapped) << other;
+  }
+  // Without a mass after '%' the glycan's own entry is the one at the mass of
+  // its counts: HexNAc4Hex5NeuAc2 is 2204.7724 Da, HexNAc4Hex5NeuGc2 2236.7623.
+  for (const auto& [glycan, entry] : std::vector<std::pair<std::string, std::string>>{
+           {"HexNAc(4)Hex(5)NeuAc(2)", "1N(2204.7724)"}, {"HexNAc(4)Hex(5)NeuGc(2)", "1N(2236.7623)"}}) {
+    ImportedRow r = map_row(fp, {"NK", entry, glycan, "2", "1"}, tables());
+    EXPECT_EQ(r.status, RowStatus::Ok) << glycan << ": " << r.problem;
+    EXPECT_EQ(r.pep_seq, "NK") << glycan;
   }
   // Letter codes: pGlyco3's A is NeuAc, its X xylose, its R hexuronic acid.
   const ImportColumns pg = import_columns(EngineFormat::PGlyco3, {"Peptide", "Mod", "GlycanComposition", "Charge", "PrecursorMZ"});

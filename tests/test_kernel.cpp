@@ -220,6 +220,20 @@ TEST(CoarseKernel, LeavesOtherFormulasToOpenMS) {
   EXPECT_THROW(coarse_pattern("C1000000", 0, ws, out), Error);
 }
 
+TEST(CoarseKernel, CountsLongerThanItCoversGoToOpenMS) {
+  // A count of 19 or more digits does not fit in 64 bits: the kernel stops
+  // reading it at its tenth digit (fuzz_kernel, under the sanitizers).
+  PatternWorkspace ws;
+  std::vector<double> out{42.0};
+  const std::string digits38(38, '4');
+  for (const std::string& formula : std::vector<std::string>{"S" + digits38, "C2S" + digits38 + "H1",
+                                                             "H99999999999999999999", "S" + digits38 + "can \xdf"}) {
+    EXPECT_FALSE(kernel_coarse_pattern(formula, 5, ws, out)) << formula;
+    EXPECT_THROW(calc_iso_dist(formula), Error) << formula;
+  }
+  EXPECT_EQ(out, std::vector<double>{42.0});
+}
+
 TEST(CoarseKernel, ThreadsWithTheirOwnWorkspacesAgree) {
   // The same formulas on four threads at once, each with its workspace (and
   // calc_iso_dist's own per thread), give OpenMS's bits.

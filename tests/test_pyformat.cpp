@@ -1,7 +1,9 @@
-// Python repr of floats and pandas' float cells. Expected values come from
-// Python 3.11 (repr) and pandas 1.5 (read_csv with sep=r"\s+").
+// Python repr of floats and pandas' float cells, int() of text and the names
+// of OS errors. Expected values come from Python 3.11 (repr, int(),
+// OSError's subclasses) and pandas 1.5 (read_csv with sep=r"\s+").
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -14,7 +16,9 @@
 #include <string>
 #include <vector>
 
+#include "isotope/base/errors.hpp"
 #include "isotope/base/pyformat.hpp"
+#include "isotope/base/text.hpp"
 #include "isotope/base/unicode.hpp"
 
 namespace isotope {
@@ -182,4 +186,23 @@ TEST(TextRules, Utf8AndDigitBoundaries) {
   EXPECT_EQ(digit_value(0x970), -1);
   EXPECT_EQ(digit_value(0x1fbf9), 9);
   EXPECT_EQ(digit_value(0x1fbfa), -1);
+}
+
+TEST(TextRules, UnderscoresInIntegersAsPythonsInt) {
+  // Python's int(): an underscore only between two digits.
+  using isotope::text::parse_int;
+  for (const char* bad : {"_5", "5_", "1__0", "-_5", "_", "+_1"}) EXPECT_EQ(parse_int(bad), std::nullopt) << bad;
+  EXPECT_EQ(parse_int("1_0"), 10);
+  EXPECT_EQ(parse_int(" +1_000 "), 1000);
+  EXPECT_EQ(parse_int("-0_0"), 0);
+}
+
+TEST(TextRules, OsErrorsAreNamedAsPythonNamesThem) {
+  // Python's OSError(errno, ...) subclass of each errno.
+  const std::pair<int, const char*> names[] = {
+      {ENOENT, "FileNotFoundError"}, {EACCES, "PermissionError"},    {EPERM, "PermissionError"},
+      {EISDIR, "IsADirectoryError"}, {ENOTDIR, "NotADirectoryError"}, {EEXIST, "FileExistsError"},
+      {EIO, "OSError"}};
+  for (const auto& [err, name] : names) EXPECT_EQ(isotope::Error::os(err, "f").kind_name(), name) << err;
+  EXPECT_STREQ(isotope::Error::os(EPERM, "f").what(), "[Errno 1] Operation not permitted: 'f'");
 }

@@ -15,6 +15,7 @@
 #include "isotope/model/composition.hpp"
 #include "isotope/pattern/envelope.hpp"
 #include "isotope/run/console.hpp"
+#include "isotope/run/options.hpp"
 
 namespace isotope::python {
 
@@ -89,6 +90,9 @@ Console python_console();
 
 // A normalize argument: "sum", "max" or "none", else ValueError.
 Normalize normalize_of(py::handle value);
+// The options of a params argument (annotate's rules): None (the
+// defaults), a dict of options, or a parameter file's path.
+Options params_options(py::object params);
 
 // The parts of the module, bound in this order by module.cpp.
 void bind_composition(py::module_& m);

@@ -134,20 +134,12 @@ CellColumn cells_of(py::handle series, std::size_t rows, bool as_text) {
   return col;
 }
 
-// The row a float column's first missing or fractional value is at.
-std::optional<std::size_t> float_cause(py::handle series) {
-  py::array values = py::reinterpret_steal<py::array>(PyObject_CallMethod(series.ptr(), "to_numpy", nullptr));
-  if (!values) throw py::error_already_set();
-  if (values.dtype().kind() != 'f') return std::nullopt;
-  py::array_t<double> floats = py::array_t<double, py::array::forcecast>::ensure(values);
-  auto r = floats.unchecked<1>();
-  for (py::ssize_t i = 0; i < r.shape(0); ++i)
-    if (std::isnan(r(i)) || r(i) != std::floor(r(i))) return static_cast<std::size_t>(i);
-  return std::nullopt;
+bool is_float_series(py::handle series) {
+  return py::str(series.attr("dtype").attr("kind")).cast<std::string>() == "f";
 }
 
 // The frame's columns a run reads, as typed cells (every column of an
-// engine's table), with the float-held count columns' causes.
+// engine's table), with the count columns held as floats.
 FrameTable frame_of(py::object df, const Options& options) {
   FrameTable frame;
   frame.rows = py::len(df);
@@ -159,7 +151,7 @@ FrameTable frame_of(py::object df, const Options& options) {
     wanted = columns_read(options);
   }
   const std::vector<std::string> counts = count_columns();
-  frame.float_cause_row.resize(counts.size());
+  frame.float_columns.resize(counts.size());
   py::object iloc = df.attr("iloc");
   for (std::size_t j = 0; j < frame.names.size(); ++j) {
     bool needed = options.input_format || std::find(wanted.begin(), wanted.end(), frame.names[j]) != wanted.end();
@@ -168,7 +160,7 @@ FrameTable frame_of(py::object df, const Options& options) {
     frame.columns[j] = cells_of(series, frame.rows, options.input_format.has_value());
     if (!options.input_format)
       for (std::size_t k = 0; k < counts.size(); ++k)
-        if (frame.names[j] == counts[k]) frame.float_cause_row[k] = float_cause(series);
+        if (frame.names[j] == counts[k]) frame.float_columns[k] = is_float_series(series);
   }
   return frame;
 }
@@ -201,7 +193,7 @@ py::array text_column(const FrameResult& result, std::size_t c, std::size_t rows
   std::unordered_map<std::string_view, PyObject*> seen;
   std::size_t i = 0;
   for (const auto& piece : result.pieces) {
-    const CellColumn& col = piece[c];
+    const CellColumn& col = piece[c].text;
     for (std::size_t r = 0; r < col.size(); ++r, ++i) {
       std::string_view text = col.cell(r).raw;
       PyObject* obj = nullptr;
@@ -219,10 +211,63 @@ py::array text_column(const FrameResult& result, std::size_t c, std::size_t rows
   return values;
 }
 
+// Added number column c as float64 (NaN: an empty cell).
+py::array_t<double> number_column(const FrameResult& result, std::size_t c, std::size_t rows) {
+  py::array_t<double> values(static_cast<py::ssize_t>(rows));
+  double* out = values.mutable_data();
+  for (const auto& piece : result.pieces) out = std::copy(piece[c].numbers.begin(), piece[c].numbers.end(), out);
+  return values;
+}
+
+// Added integer column c as pandas' nullable Int64 (NA: an empty cell).
+py::object integer_column(const FrameResult& result, std::size_t c, std::size_t rows) {
+  py::array_t<std::int64_t> values(static_cast<py::ssize_t>(rows));
+  py::array_t<bool> mask(static_cast<py::ssize_t>(rows));
+  std::int64_t* v = values.mutable_data();
+  bool* m = mask.mutable_data();
+  for (const auto& piece : result.pieces)
+    for (double x : piece[c].numbers) {
+      *m++ = std::isnan(x);
+      *v++ = std::isnan(x) ? 0 : static_cast<std::int64_t>(x);
+    }
+  return py::module_::import("pandas").attr("arrays").attr("IntegerArray")(values, mask);
+}
+
+// Added list column c as an object array holding one float64 array per row
+// (an empty one for an empty cell).
+py::array array_column(const FrameResult& result, std::size_t c, std::size_t rows) {
+  py::array values(py::dtype("O"), {static_cast<py::ssize_t>(rows)}, {});
+  auto** cells = static_cast<PyObject**>(values.mutable_data());
+  std::size_t i = 0;
+  for (const auto& piece : result.pieces) {
+    const FrameCells& col = piece[c];
+    for (std::size_t r = 0; r < col.ends.size(); ++r, ++i) {
+      const std::size_t begin = r == 0 ? 0 : col.ends[r - 1];
+      py::array_t<double> row(static_cast<py::ssize_t>(col.ends[r] - begin));
+      std::copy(col.numbers.begin() + static_cast<std::ptrdiff_t>(begin),
+                col.numbers.begin() + static_cast<std::ptrdiff_t>(col.ends[r]), row.mutable_data());
+      Py_XDECREF(cells[i]);
+      cells[i] = row.release().ptr();
+    }
+  }
+  return values;
+}
+
+py::object added_column(const FrameResult& result, std::size_t c, std::size_t rows) {
+  switch (result.kinds[c]) {
+    case FrameColumnKind::Number: return number_column(result, c, rows);
+    case FrameColumnKind::Integer: return integer_column(result, c, rows);
+    case FrameColumnKind::Array: return array_column(result, c, rows);
+    case FrameColumnKind::Text: break;
+  }
+  return text_column(result, c, rows);
+}
+
 py::object annotate_py(py::object df, py::object params, py::object threads, py::object aa_comp, py::object mod_comp,
-                       py::object gly_comp) {
+                       py::object gly_comp, py::object arrays) {
   const Options options = options_of(params);
   const unsigned n_threads = threads_of(threads, options);
+  const bool with_arrays = truthy(arrays);
   const CompTable aa = table_from_mapping(aa_comp, "aa_comp");
   const CompTable mod = table_from_mapping(mod_comp, "mod_comp");
   const CompTable gly = table_from_mapping(gly_comp, "gly_comp");
@@ -234,20 +279,12 @@ py::object annotate_py(py::object df, py::object params, py::object threads, py:
   FrameResult result;
   {
     py::gil_scoped_release release;
-    result = annotate_frame(frame, options, tables, console, n_threads);
+    result = annotate_frame(frame, options, tables, console, n_threads, with_arrays);
   }
 
   py::dict added;
-  std::size_t c = 0;
-  for (std::size_t j = 0; j < result.names.size(); ++j) {
-    if (j == result.mass_column) {
-      py::array_t<double> mass(static_cast<py::ssize_t>(result.mass.size()));
-      std::copy(result.mass.begin(), result.mass.end(), mass.mutable_data());
-      added[to_str(result.names[j])] = mass;
-      continue;
-    }
-    added[to_str(result.names[j])] = text_column(result, c++, frame.rows);
-  }
+  for (std::size_t c = 0; c < result.names.size(); ++c)
+    added[to_str(result.names[c])] = added_column(result, c, frame.rows);
   // A new DataFrame: the input's columns (those it shares with the added
   // ones keep their place and get the new values), then the added ones.
   py::object out = df.attr("copy")();
@@ -310,6 +347,8 @@ py::array_t<double> patterns_py(py::object comps, py::object n, py::object norma
 }
 
 }  // namespace
+
+Options params_options(py::object params) { return options_of(std::move(params)); }
 
 void bind_frames(py::module_& m) {
   m.def("annotate", &annotate_py);

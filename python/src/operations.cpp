@@ -14,6 +14,7 @@
 #include "isotope/pattern/envelope.hpp"
 #include "isotope/pattern/fine_structure.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
+#include "isotope/run/table_run.hpp"
 
 namespace isotope::python {
 
@@ -154,16 +155,39 @@ PatternWorkspace& thread_workspace() {
   return ws;
 }
 
+// The peaks a table run under the options gives a pattern:
+// isotope_peaks_num; with isotope_coverage and no isotope_peaks_num, no
+// cap (0); with neither, `fallback`.
+std::int64_t option_peaks(const Options& options, std::int64_t fallback) {
+  const bool absent = !options.peaks_num_value && options.peaks_num_error &&
+                      options.peaks_num_error->kind() == ErrorKind::Lookup;
+  if (!absent) return options.peaks_num();
+  return options.coverage ? 0 : fallback;
+}
+
+// The peaks isotope_peaks computes: each argument given (not None) wins,
+// then the options of params, then the defaults (5 peaks, no coverage,
+// "sum").
+EnvelopeRequest peaks_request(py::object n, py::object coverage, py::object normalize, py::object params) {
+  std::optional<Options> options;
+  if (!params.is_none()) options = params_options(params);
+  EnvelopeRequest request;
+  request.peaks = !n.is_none() ? to_int64(n, "n") : options ? option_peaks(*options, 5) : 5;
+  if (request.peaks < 0) throw py::value_error("n must not be negative");
+  if (!coverage.is_none())
+    request.coverage = py::float_(coverage).cast<double>();
+  else if (options)
+    request.coverage = options->coverage;
+  request.normalize = !normalize.is_none() ? normalize_of(normalize) : options ? options->normalize : Normalize::Sum;
+  request.positions = true;
+  return request;
+}
+
 py::tuple isotope_peaks_py(py::object comp, py::object charge, py::object n, py::object coverage,
-                           py::object normalize) {
+                           py::object normalize, py::object params) {
   const Composition c = composition_of(comp);
   const std::int64_t z = to_int64(charge, "charge");
-  EnvelopeRequest request;
-  request.peaks = to_int64(n, "n");
-  if (request.peaks < 0) throw py::value_error("n must not be negative");
-  if (!coverage.is_none()) request.coverage = py::float_(coverage).cast<double>();
-  request.normalize = normalize_of(normalize);
-  request.positions = true;
+  const EnvelopeRequest request = peaks_request(n, coverage, normalize, params);
   std::string scratch, formula;
   pattern_formula(c, scratch, formula);
   PeakPositions positions;
@@ -189,10 +213,25 @@ py::tuple split_pep_seq_py(py::object pep_seq) {
   return py::make_tuple(to_str(parts.seq), to_str(parts.mods));
 }
 
+// The composition behind GP_Mass as a table run under params' options
+// computes it: modification names through the run's resolver
+// (isotope_modification.NAME, isotope_unimod).
+Composition glycopeptide_comp_with(std::string_view pep_seq, std::string_view glycan, py::object aa_comp,
+                                   py::object mod_comp, py::object gly_comp, py::object params) {
+  const Options options = params_options(params);
+  const CompTable aa = table_from_mapping(aa_comp, "aa_comp");
+  const CompTable mod = table_from_mapping(mod_comp, "mod_comp");
+  const CompTable gly = table_from_mapping(gly_comp, "gly_comp");
+  return glycopeptide_composition(run_model(ModelTables{aa, mod, gly}, options), pep_seq, glycan);
+}
+
 // The composition behind GP_Mass: peptide (residues and modifications) +
-// glycan + one water, from the tables given.
+// glycan + one water, from the tables given (entries looked up one by one),
+// or with params as a table run under those options.
 Composition glycopeptide_comp_py(py::object pep_seq, py::object glycan, py::object aa_comp, py::object mod_comp,
-                                 py::object gly_comp) {
+                                 py::object gly_comp, py::object params) {
+  if (!params.is_none())
+    return glycopeptide_comp_with(pattern_text(pep_seq), pattern_text(glycan), aa_comp, mod_comp, gly_comp, params);
   PeptideParts parts = split_peptide(pattern_text(pep_seq));
   std::string_view g = pattern_text(glycan);
   CompTable aa, mod, gly;

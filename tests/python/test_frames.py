@@ -26,10 +26,12 @@ def test_annotate_writes_what_the_file_route_writes(iso, examples, tmp_path, nam
         table.write_text('Scan PepSeq N H F S G\n7 EEQYNSTYR 4 3 1 0 0\n8 "EEQYNSTYR" NA 3.5 1 0 0\n'
                          "9 NGTSAMR 2 x 0 -1 0\n")
     elif name == "mz.txt":
-        # m/z options, a float count column and a charge written 2.0.
+        # m/z options, a float count column, a charge written 2.0 and a
+        # row without a charge (empty m/z cells).
         table = tmp_path / name
         table.write_text("PepSeq N H F S G Charge MZ\nEEQYNSTYR 4 3 1 0 0 2.0 1317.527\n"
-                         "LC[Carbamidomethyl]PDC[Carbamidomethyl]PLLAPLNDSR 5 6 0 3.0 0 3 1221.1\n")
+                         "LC[Carbamidomethyl]PDC[Carbamidomethyl]PLLAPLNDSR 5 6 0 3.0 0 3 1221.1\n"
+                         "EEQYNSTYR 4 3 1 0 0 NA 1317.527\n")
         params = tmp_path / "p.txt"
         params.write_text("isotope_peaks_num = 4\nisotope_charge_column = Charge\nisotope_charges = 2,-3\n"
                           "isotope_precursor_mz_column = MZ\n")
@@ -55,10 +57,16 @@ def test_annotate_names_rows_by_position_and_label(iso):
         "it was skipped, row 1 (index 'b') of the DataFrame"]
     assert info.value.args == ("X",)
     assert info.value.__notes__ == ["unknown residue 'X' in PepSeq, row 2 (index 'c') of the DataFrame"]
-    with pytest.raises(ValueError, match=r"rest on a guess:\n  row 1 \(index 'b'\): PepSeq"):
+    with pytest.raises(ValueError, match=r"rests? on a guess:\n  row 1 \(index 'b'\): PepSeq"):
         iso.annotate(df.iloc[:2], {"isotope_peaks_num": 5, "isotope_strict": True})
     with pytest.raises(ValueError, match="isotope_normalize"):
         iso.annotate(df, {"isotope_normalize": "median"})
+    # A RangeIndex's labels go by its start and step.
+    ranged = df.iloc[:2].copy()
+    ranged.index = pandas.RangeIndex(start=10, stop=20, step=5)
+    with pytest.warns(iso.IsotopeInputWarning) as caught:
+        iso.annotate(ranged, {"isotope_peaks_num": 5})
+    assert [str(w.message).rsplit(", ", 1)[1] for w in caught] == ["row 1 (index 15) of the DataFrame"]
 
 
 def test_annotate_threads_give_the_same_frame(iso):
@@ -97,9 +105,10 @@ def test_annotate_reads_engine_tables_as_the_file_route(iso, tmp_path):
         iso.run_single_file(str(table), str(tmp_path), str(params))
         got = iso.annotate(pandas.read_csv(table, sep="\t"), str(params))
     want = pandas.read_csv(tmp_path / "psm_isotope_pyopenms.txt", sep="\t", dtype=str, keep_default_na=False)
-    added = ["PepSeq", "N", "Glycan", "PepMods", "GP_Isotopes", "GP_MZ", "GP_Isotopes_MZ", "GP_Isotope_Offset", "GP_PPM"]
-    assert list(got.columns[-14:]) == list(want.columns[-14:])
-    assert (got[added].fillna("").astype(str).values == want[added].values).all()
+    added = list(want.columns[-14:])
+    assert list(got.columns[-14:]) == added
+    assert got[added].to_csv(sep="\t", index=False) == want[added].to_csv(sep="\t", index=False)
+    assert got.GP_MZ.dtype == got.GP_PPM.dtype == numpy.float64 and got.GP_Isotope_Offset.dtype == "Int64"
 
 
 def test_annotate_of_an_empty_frame_keeps_text_columns(iso):
@@ -107,3 +116,40 @@ def test_annotate_of_an_empty_frame_keeps_text_columns(iso):
     out = iso.annotate(df, {"isotope_strict": True})  # isotope_peaks_num defaults to 5 in a dict too
     assert list(out.columns[-4:]) == ["Glycan", "PepMods", "GP_Mass", "GP_Isotopes"]
     assert out["Glycan"].dtype == object and out["GP_Mass"].dtype == numpy.float64 and len(out) == 0
+
+
+def test_annotate_gives_numbers_and_arrays_on_the_frames_index(iso):
+    df = pandas.DataFrame({"PepSeq": ["EEQYNSTYR"] * 2, "N": [4, 4], "H": [3, 3], "F": [1, 1], "S": [0, 0],
+                           "G": [0, 0], "Charge": [2, None], "MZ": [1318.0285] * 2}, index=[10, 20])
+    params = {"isotope_charge_column": "Charge", "isotope_precursor_mz_column": "MZ", "isotope_charges": 3}
+    with pytest.warns(iso.IsotopeInputWarning, match="charge cell Charge 'nan' is missing"):
+        out = iso.annotate(df, params, arrays=True)
+    assert [str(t) for t in out.dtypes[-7:]] == ["float64", "object", "float64", "object", "float64", "Int64", "float64"]
+    # The README's worked example, and (mass + 3 * proton) / 3 by hand.
+    assert out.GP_MZ[10] == 1317.526576416581 and numpy.isnan(out.GP_MZ[20])
+    assert out.GP_MZ_z3[20] == pytest.approx((2633.03859989992 + 3 * 1.007276466621) / 3, rel=1e-15)
+    assert out.GP_Isotope_Offset.tolist() == [1, pandas.NA] and round(out.GP_PPM[10], 2) == 0.29
+    assert out.GP_Isotopes_MZ[10].tolist() == [1317.526576416581, 1318.0281161096073, 1318.529526637972,
+                                               1319.0308867894444, 1319.5322116811624]
+    assert out.GP_Isotopes_MZ[20].size == 0 and out.GP_Isotopes[20].dtype == numpy.float64
+    with pytest.warns(iso.IsotopeInputWarning):
+        text = iso.annotate(df, params)
+    assert out.GP_Isotopes[10].tolist() == [float(x) for x in text.GP_Isotopes[10].split(",")]
+
+
+def test_annotate_warns_of_float_counts_as_the_file_route(iso, tmp_path):
+    # After a left merge and dropna, counts are float64 of whole numbers.
+    ids = pandas.DataFrame({"Scan": [7, 8, 9], "PepSeq": ["EEQYNSTYR", "NGTSAMR", "EEQYNSTYR"]})
+    counts = pandas.DataFrame({"Scan": [7, 9], "N": [4, 5], "H": [5, 4], "F": [1, 0], "S": [2, 1], "G": [0, 0]})
+    df = ids.merge(counts, how="left").dropna().reset_index(drop=True)
+    df.to_csv(tmp_path / "merged.txt", sep="\t", index=False)
+    params = tmp_path / "p.txt"
+    params.write_text("isotope_peaks_num = 3\n")
+    with pytest.warns(iso.IsotopeInputWarning) as file_notes:
+        want = file_route(iso, tmp_path / "merged.txt", params, tmp_path)
+    with pytest.warns(iso.IsotopeInputWarning) as frame_notes:
+        got = iso.annotate(df, str(params))
+    assert got.to_csv(sep="\t", index=False) == want and got.Glycan[0] == "N4.0H5.0F1.0S2.0G0.0"
+    assert [str(w.message).replace(", line 2 of " + str(tmp_path / "merged.txt"), "") for w in file_notes] == \
+        [str(w.message).replace(", row 0 (index 0) of the DataFrame", "") for w in frame_notes]
+    assert str(frame_notes[0].message).startswith("count column N holds floats because of the cell '4.0' here")

@@ -7,17 +7,18 @@ import math
 import numpy
 import pytest
 
-WATER = {"H": 2, "O": 1}
-
 
 # --- Calling forms ---------------------------------------------------------
 
 def test_keywords_and_defaults_are_accepted(iso):
-    by_keyword = iso.calc_seq_comp(seq="ACK", comp_map=iso.aa_comp)
-    assert by_keyword == iso.calc_seq_comp("ACK", iso.aa_comp, True)
-    assert iso.calc_seq_comp("ACK", iso.aa_comp, residue=False) == by_keyword + WATER
-    assert iso.calc_glycan_comp(glycan="N1", comp_map=iso.gly_comp, residue=0) == iso.gly_comp["N"] + WATER
-    assert iso.calc_pep_comp(seq="A", mods="", aa_comp_map=iso.aa_comp, mod_comp_map={}) == iso.aa_comp["A"]
+    # Ala C3H5NO + Cys C3H5NOS + Lys C6H12N2O as residues; GlcNAc C8H15NO6.
+    ack = {"C": 12, "H": 22, "N": 4, "O": 3, "S": 1}
+    assert iso.calc_seq_comp(seq="ACK", comp_map=iso.aa_comp) == ack
+    assert iso.calc_seq_comp("ACK", iso.aa_comp, True) == ack
+    assert iso.calc_seq_comp("ACK", iso.aa_comp, residue=False) == {"C": 12, "H": 24, "N": 4, "O": 4, "S": 1}
+    assert iso.calc_glycan_comp(glycan="N1", comp_map=iso.gly_comp, residue=0) == {"C": 8, "H": 15, "N": 1, "O": 6}
+    alanine = iso.calc_pep_comp(seq="A", mods="", aa_comp_map=iso.aa_comp, mod_comp_map={})
+    assert alanine == {"C": 3, "H": 5, "N": 1, "O": 1}
     assert iso.calc_iso_dist(comp="C6", N=2).shape == (2,)
 
 
@@ -65,16 +66,19 @@ def test_count_columns_beyond_the_five_are_read_whole_and_gly_comp_refuses_them(
 
 
 def test_peptide_and_glycan_compositions(iso):
+    # Ala C3H5NO + Cys C3H5NOS + Met C5H9NOS, carbamidomethyl C2H3NO, oxidation O.
     pep = iso.calc_pep_comp("ACM", "2,C,Carbamidomethyl/3,M,ox", iso.aa_comp, iso.mod_comp)
     assert isinstance(pep, iso.Composition)
-    assert pep == iso.calc_seq_comp("ACM", iso.aa_comp) + iso.mod_comp["cam"] + iso.mod_comp["ox"]
+    assert pep == {"C": 13, "H": 22, "N": 4, "O": 5, "S": 2}
     # A missing modification cell, as pandas gives it, means no modifications.
+    acm = {"C": 11, "H": 19, "N": 3, "O": 3, "S": 2}
     for missing in (None, float("nan"), numpy.float64("nan"), ""):
-        assert iso.calc_pep_comp("ACM", missing, iso.aa_comp, iso.mod_comp) == iso.calc_seq_comp("ACM", iso.aa_comp)
+        assert iso.calc_pep_comp("ACM", missing, iso.aa_comp, iso.mod_comp) == acm
         if missing != "":
             assert iso.calc_mod_comp(missing, iso.mod_comp) == {} and iso.mods_counter(missing) == {}
     assert iso.calc_mod_comp("1,S,p/2,T,p", iso.mod_comp) == {"H": 2, "P": 2, "O": 6}
-    assert iso.calc_glycan_comp("N2H1", iso.gly_comp) == iso.gly_comp["N"] * 2 + iso.gly_comp["H"]
+    # HexNAc C8H13NO5 twice and Hex C6H10O5.
+    assert iso.calc_glycan_comp("N2H1", iso.gly_comp) == {"C": 22, "H": 36, "N": 2, "O": 15}
     # Plain dicts serve as tables and compositions; counts go through int().
     assert iso.calc_counter_comp({"x": 2.9, "y": "1"}, {"x": {"C": 1}, "y": iso.Composition("H2")}) == {"C": 2, "H": 2}
 
@@ -88,6 +92,24 @@ def test_isotope_pattern(iso):
     with pytest.raises(ValueError):
         iso.calc_iso_dist("C6C[13]2H12O6", filter_iso=False)
     assert len(iso.calc_iso_dist("C6H12O6", N=True)) == 1
+
+
+def test_params_name_modifications_and_pick_the_peaks(iso, tmp_path):
+    # EEQYNSTYR + N4H3F1S0G0 (the README's worked example) and a
+    # deamidation, H-1N-1O1: Unimod's monoisotopic delta 0.984016 Da.
+    deamidated = 2633.03859989992 + 0.984016
+    params = tmp_path / "p.txt"
+    params.write_text("isotope_modification.Deam = H-1N-1O1\nisotope_peaks_num = 3\nisotope_normalize = max\n")
+    defined = iso.glycopeptide_comp("EEQ[Deam]YNSTYR", "N4H3F1S0G0", params=str(params))
+    unimod = iso.glycopeptide_comp("EEQ[deamidated]YNSTYR", "N4H3F1S0G0", params={"isotope_unimod": True})
+    assert defined.mass() == pytest.approx(deamidated, abs=1e-6) and unimod == defined
+    with pytest.raises(KeyError):
+        iso.glycopeptide_comp("EEQ[Deam]YNSTYR", "N4H3F1S0G0")
+    mz, intensity = iso.isotope_peaks(defined, charge=2, params=params)
+    assert len(mz) == 3 and intensity.max() == 1  # isotope_peaks_num, isotope_normalize
+    mz, intensity = iso.isotope_peaks(defined, charge=2, n=2, normalize="sum", params=params)
+    assert len(mz) == 2 and intensity.sum() == pytest.approx(1)  # the arguments win
+    assert mz[0] == pytest.approx(deamidated / 2 + 1.007276466621, abs=1e-6)
 
 
 # --- Exceptions ------------------------------------------------------------

@@ -75,6 +75,15 @@ def test_fine_structure_adds_up_to_each_coarse_peak(iso):
         assert fine_y[abs(fine_x - peak) < 0.5 / 3].sum() == pytest.approx(top, abs=5e-3)
 
 
+def test_params_name_the_modification_and_the_peaks(iso):
+    # A deamidation (Unimod: H-1N-1O1, +0.984016 Da) on EEQYNSTYR + N4H3F1S0G0.
+    params = {"isotope_modification.Deam": "H-1N-1O1", "isotope_peaks_num": 3, "isotope_normalize": "max"}
+    x, y = sticks(iso.plot_isotopes("EEQ[Deam]YNSTYR", "N4H3F1S0G0", charge=2, params=params).collections[0])
+    assert len(x) == 3 and y.sum() == pytest.approx(1)  # sticks add up to 1 whatever isotope_normalize says
+    assert x[0] == pytest.approx((2633.03859989992 + 0.984016) / 2 + PROTON, abs=1e-6)
+    assert len(sticks(iso.plot_isotopes("EEQ[Deam]YNSTYR", "N4H3F1S0G0", n=4, params=params).collections[0])[0]) == 4
+
+
 def test_matplotlib_waits_for_the_first_picture(python_run):
     proc = python_run("import sys, morvandel.plugins.isotope as m\n"
                       "print('matplotlib' in sys.modules)\n"

@@ -112,7 +112,7 @@ def test_row_notes_are_warnings_and_strict_mode_raises(iso, tmp_path):
         "it was skipped, line 3 of %s" % table]
     params.write_text("isotope_peaks_num = 5\nisotope_strict = true\n")
     (tmp_path / "s_isotope_pyopenms.txt").unlink()
-    with pytest.raises(ValueError, match=r"isotope_strict = true and 1 row of .* rest on a guess:\n  line 3: "):
+    with pytest.raises(ValueError, match=r"isotope_strict = true and 1 row of .* rests on a guess:\n  line 3: "):
         iso.run_single_file(str(table), str(tmp_path), str(params))
     assert not (tmp_path / "s_isotope_pyopenms.txt").exists()
 

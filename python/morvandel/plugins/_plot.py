@@ -33,10 +33,10 @@ def hill_formula(comp):
     return "".join(key + str(comp[key]) for key in sorted(comp, key=order))
 
 
-def subject(comp_or_pep_seq, glycan):
+def subject(comp_or_pep_seq, glycan, params):
     """(name, Composition): a PepSeq with its glycan string, or a Composition as it is."""
     if isinstance(comp_or_pep_seq, str):
-        comp = isotope.glycopeptide_comp(comp_or_pep_seq, glycan or "")
+        comp = isotope.glycopeptide_comp(comp_or_pep_seq, glycan or "", params=params)
         name = comp_or_pep_seq + (" + " + glycan_name(glycan) if glycan else "")
         return name, comp
     if glycan is not None:
@@ -44,9 +44,11 @@ def subject(comp_or_pep_seq, glycan):
     return None, isotope.Composition(comp_or_pep_seq)
 
 
-def plot_isotopes(comp_or_pep_seq, glycan=None, charge=1, n=5, fine=False, ax=None):
-    name, comp = subject(comp_or_pep_seq, glycan)
-    mz, intensity = isotope.isotope_peaks(comp, charge=charge, n=n)
+def plot_isotopes(comp_or_pep_seq, glycan=None, charge=1, n=None, fine=False, ax=None, params=None):
+    name, comp = subject(comp_or_pep_seq, glycan, params)
+    # The sticks add up to 1 whatever isotope_normalize says: the fine
+    # structure is drawn on that scale.
+    mz, intensity = isotope.isotope_peaks(comp, charge=charge, n=n, normalize="sum", params=params)
     if ax is None:
         import matplotlib.pyplot as plt
         _, ax = plt.subplots(figsize=(7, 4), layout="constrained")
@@ -60,7 +62,7 @@ def plot_isotopes(comp_or_pep_seq, glycan=None, charge=1, n=5, fine=False, ax=No
         # The fine intensities are probabilities in the whole distribution:
         # divided by the coarse peaks' share of it, they sit on the scale of
         # the sticks above, peak by peak.
-        _, share = isotope.isotope_peaks(comp, charge=charge, n=n, normalize="none")
+        _, share = isotope.isotope_peaks(comp, charge=charge, n=n, normalize="none", params=params)
         fine_mz, fine_intensity = isotope.fine_isotope_peaks(comp, charge=charge)
         half = 0.5 / max(abs(charge), 1)
         shown = (fine_mz >= mz[0] - half) & (fine_mz <= mz[-1] + half)

@@ -269,7 +269,7 @@ def main():
 IsotopeInputWarning = sys.modules["morvandel.plugins._isotope"].IsotopeInputWarning
 
 
-def isotope_peaks(comp, charge=0, n=5, coverage=None, normalize="sum"):
+def isotope_peaks(comp, charge=0, n=None, coverage=None, normalize=None, params=None):
     """The coarse isotope peaks of a composition: (mz, intensity) as float64 arrays.
 
     comp is a Composition (or mapping) or a formula string. Peak k's position
@@ -281,12 +281,18 @@ def isotope_peaks(comp, charge=0, n=5, coverage=None, normalize="sum"):
     normalize: "sum" (OpenMS's intensities, adding up to 1), "max" (the
     highest peak is 1) or "none" (each peak's probability in the whole
     distribution). Labelled atoms (C[13], N[15]) count in the mass only.
+    params (a parameter file's path or a dict of options, as for annotate)
+    gives n, coverage and normalize as a table run under it does
+    (isotope_peaks_num, isotope_coverage, isotope_normalize) where the call
+    leaves them None; without either, n is 5, no coverage, "sum".
 
     >>> mz, intensity = isotope_peaks("C106H164N18O59", charge=2, n=3)
     >>> [round(x, 4) for x in mz]
     [1317.5266, 1318.0281, 1318.5295]
+    >>> len(isotope_peaks("C106H164N18O59", params={"isotope_peaks_num": 2})[0])
+    2
     """
-    return sys.modules["morvandel.plugins._isotope"].isotope_peaks(comp, charge, n, coverage, normalize)
+    return sys.modules["morvandel.plugins._isotope"].isotope_peaks(comp, charge, n, coverage, normalize, params)
 
 
 def fine_isotope_peaks(comp, charge=0, threshold=1e-4):
@@ -312,22 +318,33 @@ def split_pep_seq(pep_seq):
     return sys.modules["morvandel.plugins._isotope"].split_pep_seq(pep_seq)
 
 
-def glycopeptide_comp(pep_seq, glycan):
+def glycopeptide_comp(pep_seq, glycan, params=None):
     """The Composition behind GP_Mass: the peptide of a PepSeq, the glycan string's monosaccharides and one water.
 
-    Read from the module's current aa_comp, mod_comp and gly_comp.
+    Read from the module's current aa_comp, mod_comp and gly_comp. params (a
+    parameter file's path or a dict of options, as for annotate) names
+    modifications as a table run under it does: isotope_modification.NAME =
+    FORMULA definitions, and Unimod's names with isotope_unimod = true.
 
     >>> round(glycopeptide_comp("EEQYNSTYR", "N4H3F1S0G0").mass(), 4)
     2633.0386
+    >>> round(glycopeptide_comp("EEQ[Deamidated]YNSTYR", "N4H3F1S0G0", params={"isotope_unimod": True}).mass(), 4)
+    2634.0226
     """
-    return sys.modules["morvandel.plugins._isotope"].glycopeptide_comp(pep_seq, glycan, aa_comp, mod_comp, gly_comp)
+    return sys.modules["morvandel.plugins._isotope"].glycopeptide_comp(pep_seq, glycan, aa_comp, mod_comp, gly_comp,
+                                                                      params)
 
 
-def annotate(df, params=None, threads=None):
+def annotate(df, params=None, threads=None, arrays=False):
     r"""A new DataFrame: df's columns plus the columns a table run adds, with the same values.
 
-    Glycan, PepMods, GP_Mass (float64) and GP_Isotopes, and those the options
-    ask for (GP_MZ, GP_Isotopes_MZ, ...), as str. params is a parameter
+    Glycan, PepMods and GP_Isotopes as str, GP_Mass as float64, and those the
+    options ask for: GP_MZ, GP_MZ_z<charge> and GP_PPM as float64 (NaN for a
+    cell the file leaves empty, such as a row without a usable charge),
+    GP_Isotope_Offset as pandas' nullable "Int64" (<NA> for an empty cell)
+    and GP_Isotopes_MZ as str. With arrays=True, GP_Isotopes and
+    GP_Isotopes_MZ hold one float64 numpy array per row instead of text (an
+    empty array for an empty cell). params is a parameter
     file's path, or a dict of options whose values are read as parameter
     values (str(value); True and False as true and false) and where
     isotope_peaks_num is 5 unless given; None means {"isotope_peaks_num": 5}.
@@ -342,9 +359,12 @@ def annotate(df, params=None, threads=None):
     >>> df = pd.DataFrame({"PepSeq": ["EEQYNSTYR"], "N": [4], "H": [3], "F": [1], "S": [0], "G": [0], "Charge": [2]})
     >>> out = annotate(df, {"isotope_peaks_num": 3, "isotope_charge_column": "Charge"})
     >>> out[["Glycan", "GP_MZ"]].values.tolist()
-    [['N4H3F1S0G0', '1317.526576416581']]
+    [['N4H3F1S0G0', 1317.526576416581]]
+    >>> annotate(df, {"isotope_peaks_num": 3, "isotope_charge_column": "Charge"}, arrays=True).GP_Isotopes_MZ[0].round(4)
+    array([1317.5266, 1318.0281, 1318.5295])
     """
-    return sys.modules["morvandel.plugins._isotope"].annotate(df, params, threads, aa_comp, mod_comp, gly_comp)
+    return sys.modules["morvandel.plugins._isotope"].annotate(df, params, threads, aa_comp, mod_comp, gly_comp,
+                                                              arrays)
 
 
 def patterns(comps, n=5, normalize="sum", threads=None):
@@ -362,7 +382,7 @@ def patterns(comps, n=5, normalize="sum", threads=None):
     return sys.modules["morvandel.plugins._isotope"].patterns(comps, n, normalize, threads)
 
 
-def plot_isotopes(comp_or_pep_seq, glycan=None, charge=1, n=5, fine=False, ax=None):
+def plot_isotopes(comp_or_pep_seq, glycan=None, charge=1, n=None, fine=False, ax=None, params=None):
     """Draw the coarse isotope envelope as a stick spectrum (matplotlib) and return the Axes.
 
     comp_or_pep_seq is a PepSeq, with glycan a glycan string such as
@@ -372,7 +392,10 @@ def plot_isotopes(comp_or_pep_seq, glycan=None, charge=1, n=5, fine=False, ax=No
     m/z to 4 decimals; the title names the glycopeptide, the formula, the
     charge and the monoisotopic m/z. fine=True draws the fine structure
     (fine_isotope_peaks) over it, on the same scale. Draws into ax, or into a
-    new figure. matplotlib is imported on the first call.
+    new figure. matplotlib is imported on the first call. params (a
+    parameter file's path or a dict of options, as for annotate) names the
+    PepSeq's modifications as for glycopeptide_comp and, when n is None,
+    gives the peaks as for isotope_peaks; n is otherwise 5.
 
     >>> ax = plot_isotopes("EEQYNSTYR", "N4H3F1S0G0", charge=2)
     >>> [label.get_text() for label in ax.texts][:2]
@@ -382,7 +405,7 @@ def plot_isotopes(comp_or_pep_seq, glycan=None, charge=1, n=5, fine=False, ax=No
     C106H164N18O59, z = 2, monoisotopic m/z 1317.5266
     """
     from morvandel.plugins import _plot
-    return _plot.plot_isotopes(comp_or_pep_seq, glycan, charge, n, fine, ax)
+    return _plot.plot_isotopes(comp_or_pep_seq, glycan, charge, n, fine, ax, params)
 
 
 if __name__ == "__main__":

@@ -20,11 +20,13 @@ struct FormatInfo {
   std::array<std::string_view, 3> signature;
 };
 
-constexpr std::array<FormatInfo, 4> kFormats = {{
+// A ProForma table has no signature: it is read only when asked for.
+constexpr std::array<FormatInfo, 5> kFormats = {{
     {EngineFormat::PGlyco3, "pglyco3", "pGlyco3", '\t', {"Peptide", "GlycanComposition", "PrecursorMZ"}},
     {EngineFormat::FragPipe, "fragpipe", "FragPipe", '\t', {"Peptide", "Assigned Modifications", "Charge"}},
     {EngineFormat::MetaMorpheus, "metamorpheus", "MetaMorpheus", '\t', {"Full Sequence", "Precursor Charge", "Precursor MZ"}},
     {EngineFormat::GlycReSoft, "glycresoft", "GlycReSoft", ',', {"glycopeptide", "neutral_mass", ""}},
+    {EngineFormat::ProForma, "proforma", "ProForma", '\t', {}},
 }};
 
 const FormatInfo& info(EngineFormat format) {
@@ -81,7 +83,7 @@ std::optional<EngineFormat> detect_format(std::string_view first_line) {
   // ours: its PepSeq column says so.
   if (has("PepSeq")) return std::nullopt;
   for (const auto& i : kFormats)
-    if (std::all_of(i.signature.begin(), i.signature.end(), has)) return i.format;
+    if (!i.signature[0].empty() && std::all_of(i.signature.begin(), i.signature.end(), has)) return i.format;
   return std::nullopt;
 }
 
@@ -96,6 +98,7 @@ bool selects_file(EngineFormat format, std::string_view name) {
     case EngineFormat::FragPipe: return name == "psm.tsv" || ends_with(name, ".tsv");
     case EngineFormat::MetaMorpheus: return ends_with(name, ".psmtsv");
     case EngineFormat::GlycReSoft: return ends_with(name, ".csv");
+    case EngineFormat::ProForma: return ends_with(name, "txt") || ends_with(name, ".tsv");
   }
   return false;
 }

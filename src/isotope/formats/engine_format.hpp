@@ -10,9 +10,10 @@
 
 namespace isotope {
 
-enum class EngineFormat { PGlyco3, FragPipe, MetaMorpheus, GlycReSoft };
+enum class EngineFormat { PGlyco3, FragPipe, MetaMorpheus, GlycReSoft, ProForma };
 
-// The option value ("pglyco3", "fragpipe", "metamorpheus", "glycresoft").
+// The option value ("pglyco3", "fragpipe", "metamorpheus", "glycresoft",
+// "proforma").
 std::string_view option_value(EngineFormat format);
 // The engine's own name ("pGlyco3", "FragPipe", ...).
 std::string_view engine_name(EngineFormat format);
@@ -38,7 +39,8 @@ std::string format_hint(EngineFormat format);
 
 // Whether a folder run in this format takes the file of this name
 // (pglyco3: names ending in "txt"; fragpipe: "psm.tsv" and names ending in
-// ".tsv"; metamorpheus: ".psmtsv"; glycresoft: ".csv").
+// ".tsv"; metamorpheus: ".psmtsv"; glycresoft: ".csv"; proforma: "txt" or
+// ".tsv").
 bool selects_file(EngineFormat format, std::string_view file_name);
 
 }  // namespace isotope

@@ -37,7 +37,8 @@ struct Glycan {
 };
 
 Glycan read_glycan(std::string_view text, const GlycanVocabulary& glycans) {
-  Glycan g{glycans.zero_counts()};
+  Glycan g;
+  g.counts = glycans.zero_counts();
   std::string_view s = trim(text);
   if (std::size_t pct = s.find('%'); pct != std::string_view::npos) {
     g.mass = parse_number(s.substr(pct + 1));

@@ -29,6 +29,8 @@ struct ImportedRow {
   // "2,C,Carbamidomethyl/3,K,TMT6plex/3,K,TMT6plex", as PepMods is written.
   std::string pep_mods;
   GlycanCounts counts;  // per entry of the run's glycan vocabulary
+  // The residue (1-based) the glycan sits on, when the row says.
+  std::optional<std::size_t> glycan_site;
   // The peptide: residues plus modifications, without water and glycan.
   Composition peptide;
   // From the format's own columns, whatever the status; empty when the cell
@@ -45,7 +47,8 @@ struct ImportedRow {
 // The column of each role in a header, for one format.
 struct ImportColumns {
   enum Role : std::size_t {
-    Peptide,      // pGlyco3/FragPipe Peptide, MetaMorpheus Full Sequence, GlycReSoft glycopeptide
+    Peptide,      // pGlyco3/FragPipe Peptide, MetaMorpheus Full Sequence, GlycReSoft glycopeptide,
+                  // ProForma's peptidoform column
     Mods,         // pGlyco3 Mod, FragPipe Assigned Modifications
     Glycan,       // pGlyco3 GlycanComposition, FragPipe Total Glycan Composition,
                   // MetaMorpheus Plausible GlycanComposition

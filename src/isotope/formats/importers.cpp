@@ -50,7 +50,9 @@ const std::vector<ColumnRule>& rules(EngineFormat format) {
       {Role::ChargeStates, false, {"charge_states"}}, {Role::NeutralMass, true, {"neutral_mass"}},
       {Role::MassShift, false, {"mass_shift_name"}}, {Role::MassShifts, false, {"mass_shifts"}},
   };
+  static const std::vector<ColumnRule> proforma = {{Role::Peptide, true, {"Peptidoform"}}};
   switch (format) {
+    case EngineFormat::ProForma: return proforma;
     case EngineFormat::PGlyco3: return pglyco3;
     case EngineFormat::FragPipe: return fragpipe;
     case EngineFormat::MetaMorpheus: return metamorpheus;
@@ -61,10 +63,12 @@ const std::vector<ColumnRule>& rules(EngineFormat format) {
 
 }  // namespace
 
-ImportColumns import_columns(EngineFormat format, const std::vector<std::string>& header) {
+ImportColumns import_columns(EngineFormat format, const std::vector<std::string>& header,
+                             std::string_view peptidoform_column) {
   ImportColumns cols;
   cols.format = format;
-  for (const ColumnRule& rule : rules(format)) {
+  for (ColumnRule rule : rules(format)) {
+    if (format == EngineFormat::ProForma) rule.names = {peptidoform_column};
     for (std::string_view name : rule.names) {
       auto it = std::find(header.begin(), header.end(), name);
       if (it != header.end()) {
@@ -98,6 +102,7 @@ ImportedRow map_row(const ImportColumns& columns, const std::vector<std::string>
       case EngineFormat::FragPipe: formats::map_fragpipe(cell, model, row); break;
       case EngineFormat::MetaMorpheus: formats::map_metamorpheus(cell, model, row); break;
       case EngineFormat::GlycReSoft: formats::map_glycresoft(cell, model, row); break;
+      case EngineFormat::ProForma: formats::map_proforma(cell, model, row); break;
     }
   } catch (formats::Unmapped& u) {
     row.status = RowStatus::Unmapped;

@@ -27,7 +27,9 @@ namespace isotope {
 // The columns of a header (the cells of the table's first record). A
 // column the format needs and the header lacks is a lookup Error naming it
 // ("table has no column 'Mod'"); optional ones stay empty.
-ImportColumns import_columns(EngineFormat format, const std::vector<std::string>& header);
+// A ProForma table's peptidoforms stand in `peptidoform_column`.
+ImportColumns import_columns(EngineFormat format, const std::vector<std::string>& header,
+                             std::string_view peptidoform_column = "Peptidoform");
 
 // GlycReSoft's charge_states cell ("3;4"): its charges, those that are no
 // whole non-zero charge left out.

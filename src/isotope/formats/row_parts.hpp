@@ -123,5 +123,6 @@ void map_pglyco3(const RowView& cell, const RunModel& model, ImportedRow& row);
 void map_fragpipe(const RowView& cell, const RunModel& model, ImportedRow& row);
 void map_metamorpheus(const RowView& cell, const RunModel& model, ImportedRow& row);
 void map_glycresoft(const RowView& cell, const RunModel& model, ImportedRow& row);
+void map_proforma(const RowView& cell, const RunModel& model, ImportedRow& row);
 
 }  // namespace isotope::formats

@@ -65,8 +65,8 @@ std::vector<Monosaccharide> builtin_entries() {
       entry("X[Ac]", {"Acetyl", "@acetyl"}, f("C2H2O"), {{"metamorpheus", "C"}}),
       // MetaMorpheus's letters written as free sugars: one water more than
       // the residue, as its masses have it.
-      entry("X[Xyl+H2O]", {}, f("C5H10O5"), {{"metamorpheus", "X"}}),
-      entry("X[HexA+H2O]", {}, f("C6H10O7"), {{"metamorpheus", "R"}}),
+      entry("X[Xyl+H2O]", {"Xyl+H2O"}, f("C5H10O5"), {{"metamorpheus", "X"}}),
+      entry("X[HexA+H2O]", {"HexA+H2O"}, f("C6H10O7"), {{"metamorpheus", "R"}}),
       // Adducts, as the neutral difference they make: a metal ion takes a
       // proton's place (+ metal - H), ammonium adds NH3.
       entry("X[Na]", {"Na", "Sodium"}, {{"Na", 1}, {"H", -1}}, {{"metamorpheus", "Y"}}),

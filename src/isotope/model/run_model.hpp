@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "isotope/model/composition.hpp"
@@ -37,6 +38,14 @@ struct RunModel {
   GlycanVocabulary glycans;
   CompTable monosaccharides;      // gly_comp, then the vocabulary's other codes
   ModificationResolver modifications;
+  // The Unimod database whose titles name modifications in GP_ProForma, or
+  // nullptr (the common titles then, else formulas).
+  std::shared_ptr<const UnimodDb> titles;
 };
+
+// A glycopeptide's composition as a row of the run gets it: the PepSeq's
+// residues and bracketed modifications (named through the run's
+// resolver), the glycan string's monosaccharides, and one water.
+Composition glycopeptide_composition(const RunModel& model, std::string_view pep_seq, std::string_view glycan);
 
 }  // namespace isotope

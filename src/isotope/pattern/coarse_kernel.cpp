@@ -93,6 +93,9 @@ std::size_t slot_of(std::size_t element, std::uint64_t n, std::uint64_t N) {
   return static_cast<std::size_t>(h & (Scratch::kSlots - 1));
 }
 
+// Counts of more digits than this are left to OpenMS.
+constexpr std::size_t kMaxCountDigits = 9;
+
 // Reads formula's element counts into ws.counts; false when it is not of
 // the covered form.
 bool read_counts(std::string_view formula, const ElementTable& table, Scratch& ws) {
@@ -105,9 +108,12 @@ bool read_counts(std::string_view formula, const ElementTable& table, Scratch& w
     if (idx < 0 || ws.counts[static_cast<std::size_t>(idx)] >= 0) return false;
     const std::size_t first = ++p;
     std::int64_t n = 0;
-    while (p < formula.size() && formula[p] >= '0' && formula[p] <= '9') n = n * 10 + (formula[p++] - '0');
+    while (p < formula.size() && formula[p] >= '0' && formula[p] <= '9') {
+      if (p - first == kMaxCountDigits) return false;  // not covered; more digits could overflow n
+      n = n * 10 + (formula[p++] - '0');
+    }
     const std::size_t digits = p - first;
-    if (digits == 0 || digits > 9 || (digits > 1 && formula[first] == '0')) return false;
+    if (digits == 0 || (digits > 1 && formula[first] == '0')) return false;
     ws.counts[static_cast<std::size_t>(idx)] = n;
   }
   return true;

@@ -46,6 +46,7 @@ std::string selection_words(std::optional<EngineFormat> format) {
     case EngineFormat::FragPipe: return "a FragPipe table: 'psm.tsv' or a name ending in '.tsv'";
     case EngineFormat::MetaMorpheus: return "a MetaMorpheus table: a name ending in '.psmtsv'";
     case EngineFormat::GlycReSoft: return "a GlycReSoft table: a name ending in '.csv'";
+    case EngineFormat::ProForma: return "a ProForma table: a name ending in 'txt' or '.tsv'";
   }
   return "";
 }

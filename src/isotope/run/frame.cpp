@@ -5,8 +5,10 @@
 #include <cmath>
 #include <limits>
 #include <set>
+#include <span>
 
 #include "isotope/base/errors.hpp"
+#include "isotope/base/pyformat.hpp"
 #include "isotope/formats/importers.hpp"
 #include "isotope/run/import_run.hpp"
 #include "isotope/run/ordered_run.hpp"
@@ -48,6 +50,56 @@ OurColumns our_columns(const FrameTable& frame, const Options& options, const Gl
   return c;
 }
 
+constexpr double kEmpty = std::numeric_limits<double>::quiet_NaN();
+
+// How annotate hands an added column over.
+FrameColumnKind frame_kind(Added kind, bool arrays) {
+  switch (kind) {
+    case Added::Mass:
+    case Added::Mz:
+    case Added::MzAt:
+    case Added::Ppm: return FrameColumnKind::Number;
+    case Added::Offset: return FrameColumnKind::Integer;
+    case Added::Isotopes:
+    case Added::IsotopesMz: return arrays ? FrameColumnKind::Array : FrameColumnKind::Text;
+    default: return FrameColumnKind::Text;
+  }
+}
+
+// The number an added cell is written from; NaN for an empty cell.
+double added_number(const RowOutput& out, const AddedColumn& a) {
+  if (added_text(out, a.kind, a.which).empty()) return kEmpty;
+  switch (a.kind) {
+    case Added::Mass: return out.mass_value;
+    case Added::Mz: return out.mz_value;
+    case Added::MzAt: return out.mz_at_value[a.which];
+    case Added::Ppm: return out.ppm_value;
+    case Added::Offset: return out.offset_value;
+    default: return kEmpty;
+  }
+}
+
+// The numbers a list cell (GP_Isotopes, GP_Isotopes_MZ) is written from;
+// none for an empty cell.
+std::span<const double> added_numbers(const RowOutput& out, const AddedColumn& a) {
+  if (added_text(out, a.kind, a.which).empty()) return {};
+  return a.kind == Added::Isotopes ? out.intensity : std::span<const double>(out.isotopes_mz_value);
+}
+
+void push_added(FrameCells& cells, FrameColumnKind kind, const RowOutput& out, const AddedColumn& a) {
+  switch (kind) {
+    case FrameColumnKind::Text: cells.text.push(ColumnType::TextAsRead, added_text(out, a.kind, a.which)); break;
+    case FrameColumnKind::Number:
+    case FrameColumnKind::Integer: cells.numbers.push_back(added_number(out, a)); break;
+    case FrameColumnKind::Array: {
+      std::span<const double> values = added_numbers(out, a);
+      cells.numbers.insert(cells.numbers.end(), values.begin(), values.end());
+      cells.ends.push_back(cells.numbers.size());
+      break;
+    }
+  }
+}
+
 std::optional<ImportColumns> engine_columns(const FrameTable& frame, const Options& options) {
   if (frame.rows == 0) return std::nullopt;
   try {
@@ -57,17 +109,22 @@ std::optional<ImportColumns> engine_columns(const FrameTable& frame, const Optio
   }
 }
 
-// The rows of a frame: pieces of row numbers, their added cells kept in
-// columns of text and GP_Mass as numbers.
+// The rows of a frame: pieces of row numbers, their added cells kept as
+// FrameResult's kinds say.
 class FrameRoute final : public TableRoute {
  public:
   FrameRoute(const FrameTable& frame, const Options& options, const RunModel& model,
              const std::vector<AddedColumn>& added, FrameResult& result, std::size_t slots)
       : frame_(frame), model_(model), added_(added), result_(result), slots_(slots) {
-    if (options.input_format)
+    if (options.input_format) {
       import_ = engine_columns(frame, options);
-    else
-      ours_ = our_columns(frame, options, model.glycans);
+      return;
+    }
+    ours_ = our_columns(frame, options, model.glycans);
+    float_causes_.resize(ours_.counts.size());
+    for (std::size_t c = 0; c < ours_.counts.size(); ++c)
+      if (ours_.counts[c] >= 0 && c < frame.float_columns.size() && frame.float_columns[c])
+        float_causes_[c] = float_cause_row(*frame.columns[static_cast<std::size_t>(ours_.counts[c])]);
   }
 
   PieceState& state(std::size_t s) override { return slots_[s].state; }
@@ -91,10 +148,7 @@ class FrameRoute final : public TableRoute {
     return p.count > 0;
   }
 
-  void begin(std::size_t s) override {
-    slots_[s].cells.assign(result_.text_columns, CellColumn{});
-    slots_[s].mass.clear();
-  }
+  void begin(std::size_t s) override { slots_[s].cells.assign(added_.size(), FrameCells{}); }
 
   void row(std::size_t s, std::size_t i, Worker& w, std::string_view& column) override {
     Piece& p = slots_[s];
@@ -103,26 +157,19 @@ class FrameRoute final : public TableRoute {
       engine_row(row, w, column);
     else
       our_row(row, w, column);
-    std::size_t c = 0;
-    for (const AddedColumn& a : added_) {
-      if (a.kind == Added::Mass) continue;
-      p.cells[c++].push(ColumnType::TextAsRead, added_text(w.out, a.kind, a.which));
-    }
-    p.mass.push_back(w.out.mass.empty() ? std::numeric_limits<double>::quiet_NaN() : w.out.mass_value);
+    for (std::size_t c = 0; c < added_.size(); ++c) push_added(p.cells[c], result_.kinds[c], w.out, added_[c]);
   }
 
   void write(std::size_t s) override {
     Piece& p = slots_[s];
     result_.pieces.push_back(std::move(p.cells));
     p.cells.clear();
-    result_.mass.insert(result_.mass.end(), p.mass.begin(), p.mass.end());
   }
 
  private:
   struct Piece {
     std::size_t first = 0, count = 0;
-    std::vector<CellColumn> cells;  // per added column but GP_Mass
-    std::vector<double> mass;
+    std::vector<FrameCells> cells;  // per added column
     PieceState state;
   };
 
@@ -145,7 +192,7 @@ class FrameRoute final : public TableRoute {
     w.cells.precursor = cell(ours_.precursor, row);
     w.rows.compute(w.cells, w.out, w.notes, column);
     for (std::size_t c = 0; c < ours_.counts.size(); ++c)
-      if (c < frame_.float_cause_row.size() && frame_.float_cause_row[c] == row)
+      if (float_causes_[c] == row)
         w.notes.note(NoteKind::CountColumn, float_column_note(ours_.count_names[c], w.cells.counts[c]));
   }
 
@@ -155,6 +202,7 @@ class FrameRoute final : public TableRoute {
   FrameResult& result_;
   std::optional<ImportColumns> import_;
   OurColumns ours_;
+  std::vector<std::optional<std::size_t>> float_causes_;  // per count column
   std::vector<Piece> slots_;
   std::size_t next_ = 0;
 };
@@ -194,21 +242,27 @@ std::vector<std::string> columns_read(const Options& options) {
   return names;
 }
 
+std::optional<std::size_t> float_cause_row(const CellColumn& column) {
+  if (column.size() == 0) return std::nullopt;
+  for (std::size_t i = 0; i < column.size(); ++i) {
+    const Cell c = column.cell(i);
+    std::optional<double> v = is_missing_value(c.type, c.raw) ? std::nullopt : parse_float(c.raw);
+    if (!v || !std::isfinite(*v) || *v != std::floor(*v)) return i;
+  }
+  return 0;
+}
+
 FrameResult annotate_frame(const FrameTable& frame, const Options& frame_options, const ModelTables& tables,
-                           const Console& console, unsigned threads) {
+                           const Console& console, unsigned threads, bool arrays) {
   const Options options = with_listed_charges(frame, frame_options);
   const RunModel model = run_model(tables, options);
   const std::vector<AddedColumn> added =
-      options.input_format ? imported_columns(model.glycans, options.charges) : added_columns(options);
+      options.input_format ? imported_columns(model.glycans, options) : added_columns(options);
   FrameResult result;
   for (const AddedColumn& c : added) {
-    if (c.kind == Added::Mass)
-      result.mass_column = result.names.size();
-    else
-      ++result.text_columns;
     result.names.push_back(c.name);
+    result.kinds.push_back(frame_kind(c.kind, arrays));
   }
-  result.mass.reserve(frame.rows);
   FrameRoute route(frame, options, model, added, result, slots_for(threads));
   TableNotes notes([&](std::string_view text) { console.warning(text); }, "the DataFrame", options.strict,
                    [&](long row) { return route.where(static_cast<std::size_t>(row)); });

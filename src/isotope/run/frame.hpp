@@ -1,7 +1,8 @@
 // A table held in memory (a DataFrame's columns, turned into typed text
 // cells by the Python module) through the same computation as a table file:
-// the columns a run adds come back as columns of text, and GP_Mass as
-// numbers.
+// the columns a run adds come back as columns of text, the numeric ones
+// (GP_Mass, GP_MZ, GP_MZ_z<charge>, GP_PPM, GP_Isotope_Offset) as numbers,
+// and on request GP_Isotopes and GP_Isotopes_MZ as lists of numbers.
 //
 // Cells carry the type pandas gives them, so the Glycan string, the notes
 // and every added cell are what the file route writes for the same table:
@@ -13,6 +14,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -51,22 +53,35 @@ struct FrameTable {
   // for our format PepSeq, the count columns and the charge and precursor
   // columns; for a search engine's table every column.
   std::vector<std::optional<CellColumn>> columns;
-  // Per count column (in the vocabulary's order): the row whose cell made
-  // the column float-held (a missing or decimal cell), if any.
-  std::vector<std::optional<std::size_t>> float_cause_row;
+  // Per count column (in the vocabulary's order): whether the frame holds
+  // it as floats (a float64 column).
+  std::vector<bool> float_columns;
   // How a row is named in messages: "row 3 (index 'b')".
   std::function<std::string(std::size_t row)> row_name;
 };
 
+// How an added column is handed over.
+enum class FrameColumnKind : std::uint8_t {
+  Text,     // the cells' text
+  Number,   // one double per row, NaN for an empty cell
+  Integer,  // whole numbers as Number holds them (NaN: an empty cell)
+  Array,    // a list of doubles per row, none for an empty cell
+};
+
+// One added column's cells for a piece of rows.
+struct FrameCells {
+  CellColumn text;                 // Text
+  std::vector<double> numbers;     // Number, Integer: one per row; Array: every row's values back to back
+  std::vector<std::size_t> ends;   // Array: the end of each row's values in numbers
+};
+
 // The columns a run adds, in order. Their cells come in pieces of rows, as
-// they were computed: pieces[p][c] holds the cells of added column c (GP_Mass
-// left out) for the rows of piece p, pieces in row order.
+// they were computed: pieces[p][c] holds the cells of added column c for
+// the rows of piece p, pieces in row order.
 struct FrameResult {
   std::vector<std::string> names;
-  std::vector<std::vector<CellColumn>> pieces;
-  std::vector<double> mass;     // GP_Mass (NaN for a row without results)
-  std::size_t mass_column = 0;  // GP_Mass's place among names
-  std::size_t text_columns = 0;
+  std::vector<FrameColumnKind> kinds;  // per column
+  std::vector<std::vector<FrameCells>> pieces;
 };
 
 // A table in memory's options: isotope_peaks_num is 5 unless they set it.
@@ -76,11 +91,19 @@ void add_frame_defaults(ParamFile& params);
 // the count columns, and the charge and precursor columns the options
 // name.
 std::vector<std::string> columns_read(const Options& options);
-// The count columns, in order (FrameTable::float_cause_row's order).
+// The count columns, in order (FrameTable::float_columns' order).
 std::vector<std::string> count_columns();
 
-// Computes every row; throws the first failing row's error.
+// The row whose cell a float-held count column is named by in the note on
+// it: the first missing, infinite or fractional cell (the one that makes a
+// column of whole numbers read as floats), else the first row (every cell
+// is written as a float, 4 as 4.0, as a table written from the frame
+// shows); nullopt for a frame without rows.
+std::optional<std::size_t> float_cause_row(const CellColumn& column);
+
+// Computes every row; throws the first failing row's error. With arrays,
+// GP_Isotopes and GP_Isotopes_MZ come as Array columns, otherwise as text.
 FrameResult annotate_frame(const FrameTable& frame, const Options& options, const ModelTables& tables,
-                           const Console& console, unsigned threads);
+                           const Console& console, unsigned threads, bool arrays = false);
 
 }  // namespace isotope

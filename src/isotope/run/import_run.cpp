@@ -29,7 +29,7 @@ class EngineRoute final : public TableRoute {
         columns_(columns),
         header_(header),
         model_(model),
-        added_(imported_columns(model.glycans, options.charges)),
+        added_(imported_columns(model.glycans, options)),
         file_(file),
         slots_(slots) {}
 
@@ -149,7 +149,7 @@ std::vector<int> listed_charges(const std::string& path, EngineFormat format, st
 }  // namespace
 
 ImportColumns run_columns(const std::vector<std::string>& header, const Options& options) {
-  ImportColumns columns = import_columns(*options.input_format, header);
+  ImportColumns columns = import_columns(*options.input_format, header, options.proforma_column);
   columns.tolerance_ppm = options.precursor_tolerance_ppm;
   return columns;
 }
@@ -177,12 +177,15 @@ RowStatus import_row(const ImportColumns& columns, const std::vector<std::string
   for (std::size_t k = 0; k < count_columns.size(); ++k) out.counts[k] = std::to_string(row.counts[count_columns[k]]);
   if (!row.warning.empty()) notes.note(NoteKind::Disagreeing, row.warning);
   if (!out.non_finite_note.empty()) notes.note(NoteKind::NonFinite, out.non_finite_note);
-  if (!charged)
+  // A table without a charge or precursor column (ProForma's) has nothing to
+  // note on their cells.
+  const bool observed = columns.index[ImportColumns::PrecursorMz] || columns.index[ImportColumns::NeutralMass];
+  if (!charged && columns.index[ImportColumns::Charge])
     notes.note(NoteKind::Charge, "the row's charge is missing or not a non-zero whole number: its m/z cells were left empty");
-  else if (!out.has_offset)
+  else if (charged && !out.has_offset && observed)
     notes.note(NoteKind::Precursor, "the row's precursor m/z is missing or no positive number: its GP_Isotope_Offset "
                                     "and GP_PPM were left empty");
-  else if (!out.matched)
+  else if (out.has_offset && !out.matched)
     notes.note(NoteKind::Unmatched, out.offset_note);
   return RowStatus::Ok;
 }

@@ -76,7 +76,8 @@ Error TableNotes::strict_error(const Error* then) const {
     if (is_row_problem(static_cast<NoteKind>(k))) problems += counts_[k];
   std::size_t shown = static_cast<std::size_t>(std::count(strict_lines_.begin(), strict_lines_.end(), '\n'));
   std::string msg = "isotope_strict = true and " + std::to_string(strict_rows_) + " row" +
-                    (strict_rows_ == 1 ? "" : "s") + " of " + file_ + " rest on a guess:" + strict_lines_;
+                    (strict_rows_ == 1 ? "" : "s") + " of " + file_ + (strict_rows_ == 1 ? " rests" : " rest") +
+                    " on a guess:" + strict_lines_;
   if (problems > shown) msg += "\n  and " + std::to_string(problems - shown) + " more";
   if (then) msg += "\n  then: " + then->kind_name() + ": " + then->what();
   return Error::value(msg);

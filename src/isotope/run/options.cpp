@@ -232,6 +232,8 @@ Options read_options(const ParamFile& file) {
       v->fail(e.message());
     }
   }
+  if (auto v = find(file, "isotope_proforma_column")) o.proforma_column = column_name(*v);
+  if (auto v = find(file, "isotope_proforma_output")) o.proforma_output = v->boolean();
   read_definitions(file, o);
   return o;
 }

@@ -81,6 +81,11 @@ struct Options {
   bool unimod_lookup() const { return unimod.value_or(input_format.has_value()); }
   // isotope_input_format: a search engine's result table instead of ours.
   std::optional<EngineFormat> input_format;
+  // isotope_proforma_column: the column of a ProForma table's peptidoforms.
+  std::string proforma_column = "Peptidoform";
+  // isotope_proforma_output = true: every row's peptidoform in ProForma
+  // (GP_ProForma).
+  bool proforma_output = false;
 };
 
 // Types the options of a parameter file.

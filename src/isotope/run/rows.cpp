@@ -13,6 +13,7 @@
 #include "isotope/model/reference_tables.hpp"
 #include "isotope/model/unimod.hpp"
 #include "isotope/formats/imported_row.hpp"
+#include "isotope/formats/proforma.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
 
 namespace isotope {
@@ -33,6 +34,18 @@ void append_intensities(std::string& out, const std::vector<double>& intensities
     if (i) out += ',';
     append_float_repr(out, intensities[i]);
   }
+}
+
+// The residues of a bracketed PepSeq ("AC[Carbamidomethyl]K[TMT6plex]"):
+// its letters outside the brackets.
+std::string plain_residues(std::string_view pep_seq) {
+  std::string out;
+  int depth = 0;
+  for (char c : pep_seq) {
+    depth += (c == '[') - (c == ']');
+    if (depth == 0 && c >= 'A' && c <= 'Z') out += c;
+  }
+  return out;
 }
 
 std::string float_text(double v) {
@@ -102,20 +115,22 @@ std::vector<AddedColumn> added_columns(const Options& options) {
     out.push_back({"GP_Isotope_Offset", Added::Offset});
     out.push_back({"GP_PPM", Added::Ppm});
   }
+  if (options.proforma_output) out.push_back({"GP_ProForma", Added::ProForma});
   return out;
 }
 
-std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans, const std::vector<int>& charges) {
+std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans, const Options& options) {
   std::vector<AddedColumn> out = {{"PepSeq", Added::PepSeq}};
   const std::vector<std::string> codes = glycans.count_column_names();
   for (std::size_t k = 0; k < codes.size(); ++k) out.push_back({codes[k], Added::CountCell, k});
   for (auto [name, kind] : {std::pair{"Glycan", Added::Glycan}, {"PepMods", Added::PepMods}, {"GP_Mass", Added::Mass},
                             {"GP_Isotopes", Added::Isotopes}, {"GP_MZ", Added::Mz}, {"GP_Isotopes_MZ", Added::IsotopesMz}})
     out.push_back({name, kind});
-  for (std::size_t i = 0; i < charges.size(); ++i)
-    out.push_back({"GP_MZ_z" + std::to_string(charges[i]), Added::MzAt, i});
+  for (std::size_t i = 0; i < options.charges.size(); ++i)
+    out.push_back({"GP_MZ_z" + std::to_string(options.charges[i]), Added::MzAt, i});
   out.push_back({"GP_Isotope_Offset", Added::Offset});
   out.push_back({"GP_PPM", Added::Ppm});
+  if (options.proforma_output) out.push_back({"GP_ProForma", Added::ProForma});
   return out;
 }
 
@@ -132,6 +147,7 @@ std::string_view added_text(const RowOutput& out, Added kind, std::size_t which)
     case Added::Ppm: return out.ppm;
     case Added::PepSeq: return out.pep_seq;
     case Added::CountCell: return out.counts[which];
+    case Added::ProForma: return out.proforma;
     case Added::None: break;
   }
   return {};
@@ -189,7 +205,8 @@ const RowComputer::Result* RowComputer::recall(std::string_view pep_seq, std::st
 // r, remembered under the key recall() looked up when the memory is on.
 const RowComputer::Result& RowComputer::keep(const Result& r) {
   if (!remembering_) return r;
-  std::size_t bytes = key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size() + 8 * r.offsets.size();
+  std::size_t bytes =
+      key_.size() + r.mods.size() + r.mass.size() + r.isotopes.size() + 8 * (r.offsets.size() + r.intensity.size());
   return remember(rows_, rows_bytes_, key_, r, bytes);
 }
 
@@ -208,6 +225,7 @@ const RowComputer::Result& RowComputer::glycopeptide(std::string_view pep_seq, c
   Composition glycan_comp;
   add_glycan(glycan, glycan_comp);
   r.j_residue = peptide_.seq.find('J') != std::string::npos && !glycan_comp.empty();
+  if (options_.proforma_output) r.proforma = proforma_body(peptide_.seq, peptide_.mods, counts_of(glycan), std::nullopt);
   finish(glycopeptide_composition(std::move(gp), glycan_comp), r, column);
   r.mods = peptide_.mods;
   r.pep_seq_problem = pep_seq_problem(pep_seq);
@@ -276,11 +294,13 @@ void RowComputer::finish(const Composition& gp, Result& r, std::string_view& col
     compute_pattern(pattern_scratch_);
     pattern = &pattern_scratch_;
     if (remembering_) {
-      std::size_t bytes = pattern_formula_.size() + pattern_scratch_.isotopes.size() + 8 * pattern_scratch_.offsets.size();
+      std::size_t bytes = pattern_formula_.size() + pattern_scratch_.isotopes.size() +
+                          8 * (pattern_scratch_.offsets.size() + pattern_scratch_.intensity.size());
       pattern = &remember(patterns_, patterns_bytes_, pattern_formula_, pattern_scratch_, bytes);
     }
   }
   r.isotopes = pattern->isotopes;
+  r.intensity = pattern->intensity;
   r.peaks = pattern->peaks;
   r.offsets = pattern->offsets;
   column = "GP_Mass";
@@ -300,21 +320,33 @@ bool RowComputer::compute_imported(const ImportedRow& row, RowOutput& out, std::
     finish(glycopeptide_composition(row.peptide, calc_glycan_comp(out.glycan, model_.monosaccharides)), fresh, column);
     fresh.mods = row.pep_mods;
     fresh.pep_seq_problem.reset();
+    if (options_.proforma_output)
+      fresh.proforma = proforma_body(plain_residues(row.pep_seq), row.pep_mods, row.counts, row.glycan_site);
     r = &keep(fresh);
   }
   out.mods = r->mods;
   out.mass = r->mass;
   out.mass_value = r->mass_value;
   out.isotopes = r->isotopes;
+  out.intensity = r->intensity;
   out.peaks = r->peaks;
   out.non_finite_note = r->non_finite_note;
   out.j_residue = false;
   out.mz.clear();
   out.isotopes_mz.clear();
+  out.isotopes_mz_value.clear();
   clear_offset(out);
   out.mz_at.assign(options_.charges.size(), std::string());
-  if (!row.charge) return fill_listed(*r, row, out);
-  if (*row.charge == 0 || std::labs(*row.charge) > kMaxCharge) return false;
+  out.mz_at_value.assign(options_.charges.size(), 0);
+  if (!row.charge) {
+    add_proforma(*r, std::nullopt, out);
+    return fill_listed(*r, row, out);
+  }
+  if (*row.charge == 0 || std::labs(*row.charge) > kMaxCharge) {
+    add_proforma(*r, std::nullopt, out);
+    return false;
+  }
+  add_proforma(*r, row.charge, out);
   const int z = static_cast<int>(*row.charge);
   fill_mz(*r, z, out);
   std::optional<double> observed = row.precursor_mz;
@@ -335,6 +367,7 @@ void RowComputer::compute_pattern(Pattern& p) {
   p.isotopes.clear();
   append_intensities(p.isotopes, envelope_.intensity);
   p.finite = std::all_of(envelope_.intensity.begin(), envelope_.intensity.end(), [](double v) { return std::isfinite(v); });
+  p.intensity = envelope_.intensity;
   p.offsets = envelope_.offset;
 }
 
@@ -399,6 +432,7 @@ void RowComputer::compute(const RowCells& cells, RowOutput& out, NoteSink& notes
   out.mass = r.mass;
   out.mass_value = r.mass_value;
   out.isotopes = r.isotopes;
+  out.intensity = r.intensity;
   out.peaks = r.peaks;
   out.non_finite_note = r.non_finite_note;
   out.j_residue = r.j_residue;
@@ -409,6 +443,7 @@ void RowComputer::compute(const RowCells& cells, RowOutput& out, NoteSink& notes
                                "and its tables are read with isotope_input_format = pglyco3)");
   note_counts(cells, out.glycan, notes);
   if (want_mz_) add_mz(cells, r, out, notes);
+  if (options_.proforma_output) add_row_proforma(cells, r, out);
 }
 
 namespace {
@@ -449,11 +484,14 @@ void append_mz(std::string& out, double mass, int z) {
 void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out, NoteSink& notes) {
   out.mz.clear();
   out.isotopes_mz.clear();
+  out.isotopes_mz_value.clear();
   clear_offset(out);
   out.mz_at.resize(options_.charges.size());
+  out.mz_at_value.resize(options_.charges.size());
   for (std::size_t i = 0; i < options_.charges.size(); ++i) {
     out.mz_at[i].clear();
     append_mz(out.mz_at[i], r.mass_value, options_.charges[i]);
+    out.mz_at_value[i] = mz_at(r.mass_value, options_.charges[i]);
   }
   if (!options_.charge_column) return;
   const char* why = "";
@@ -480,9 +518,11 @@ void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out,
 
 void RowComputer::fill_mz(const Result& r, int z, RowOutput& out) {
   append_mz(out.mz, r.mass_value, z);
+  out.mz_value = mz_at(r.mass_value, z);
   for (std::size_t k = 0; k < r.offsets.size(); ++k) {
     if (k) out.isotopes_mz += ',';
     append_mz(out.isotopes_mz, r.mass_value + r.offsets[k], z);
+    out.isotopes_mz_value.push_back(mz_at(r.mass_value + r.offsets[k], z));
   }
 }
 
@@ -492,8 +532,10 @@ void RowComputer::fill_mz(const Result& r, int z, RowOutput& out) {
 bool RowComputer::fill_listed(const Result& r, const ImportedRow& row, RowOutput& out) const {
   if (row.charges.empty()) return false;
   for (std::size_t i = 0; i < options_.charges.size(); ++i)
-    if (std::find(row.charges.begin(), row.charges.end(), options_.charges[i]) != row.charges.end())
+    if (std::find(row.charges.begin(), row.charges.end(), options_.charges[i]) != row.charges.end()) {
       append_mz(out.mz_at[i], r.mass_value, options_.charges[i]);
+      out.mz_at_value[i] = mz_at(r.mass_value, options_.charges[i]);
+    }
   if (row.neutral_mass && std::isfinite(*row.neutral_mass) && *row.neutral_mass > 0)
     fill_offset(r, 0, *row.neutral_mass, out);
   return true;
@@ -526,6 +568,7 @@ void RowComputer::fill_offset(const Result& r, int z, double observed, RowOutput
   out.has_offset = true;
   out.offset_value = best;
   out.matched = std::fabs(ppm) <= options_.precursor_tolerance_ppm;
+  out.ppm_value = ppm;
   append_float_repr(out.ppm, ppm);
   if (out.matched) {
     out.offset = std::to_string(best);
@@ -538,6 +581,50 @@ void RowComputer::fill_offset(const Result& r, int z, double observed, RowOutput
                     " ppm of no isotope peak: the nearest is peak " + (best > 0 ? "+" : "") + std::to_string(best) +
                     " at " + error + " (check the row's charge, glycan and modifications); its GP_Isotope_Offset "
                     "was left empty";
+}
+
+// A modification string ("2,C,Carbamidomethyl/3,M,Oxidation") and a glycan
+// as a peptidoform without its charge: each modification by the Unimod
+// title of its composition (or its formula), the glycan at its site.
+std::string RowComputer::proforma_body(std::string_view residues, std::string_view mods, const GlycanCounts& counts,
+                                       std::optional<std::size_t> glycan_site) const {
+  std::vector<ProformaMod> placed;
+  for (std::size_t p = 0; p < mods.size();) {
+    std::size_t end = mods.find('/', p);
+    if (end == std::string_view::npos) end = mods.size();
+    const std::string_view entry = mods.substr(p, end - p);
+    p = end + 1;
+    const std::size_t first = entry.find(','), second = entry.find(',', first + 1);
+    if (second == std::string_view::npos) continue;
+    const std::string_view name = entry.substr(second + 1);
+    const Composition comp = name.substr(0, 8) == "Formula:" ? proforma_formula(name.substr(8))
+                                                              : model_.modifications.resolve(name);
+    placed.push_back({static_cast<std::size_t>(text::digits_value(entry.substr(0, first))),
+                      proforma_modification(comp, model_.titles.get())});
+  }
+  return proforma_text(residues, placed, proforma_glycan(model_.glycans, counts), glycan_site, std::nullopt);
+}
+
+// The vocabulary's counts of a Glycan string ("N4H5F1S0G0"); codes the
+// vocabulary does not hold are left out.
+GlycanCounts RowComputer::counts_of(const std::string& glycan) const {
+  GlycanCounts counts = model_.glycans.zero_counts();
+  for (const auto& [code, n] : glycan_counter(glycan))
+    if (std::optional<std::size_t> i = model_.glycans.by_code(code)) counts[*i] = n;
+  return counts;
+}
+
+void RowComputer::add_proforma(const Result& r, std::optional<long> charge, RowOutput& out) const {
+  out.proforma = r.proforma;
+  if (charge) {
+    out.proforma += '/';
+    out.proforma += std::to_string(*charge);
+  }
+}
+
+void RowComputer::add_row_proforma(const RowCells& cells, const Result& r, RowOutput& out) const {
+  const char* why = "";
+  add_proforma(r, options_.charge_column ? read_charge(cells.charge, why) : std::nullopt, out);
 }
 
 }  // namespace isotope

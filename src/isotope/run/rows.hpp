@@ -14,6 +14,7 @@
 #include <memory>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -59,6 +60,7 @@ enum class Added : std::uint8_t {
   Glycan, PepMods, Mass, Isotopes,             // every run
   Mz, IsotopesMz, MzAt, Offset, Ppm,           // m/z options (MzAt: one per charge)
   PepSeq, CountCell,                           // search-engine tables (CountCell: one per count column)
+  ProForma,                                    // isotope_proforma_output
 };
 struct AddedColumn {
   std::string name;
@@ -67,13 +69,15 @@ struct AddedColumn {
 };
 // Our format: Glycan, PepMods, GP_Mass, GP_Isotopes, then GP_MZ and
 // GP_Isotopes_MZ (isotope_charge_column), GP_MZ_z<charge> (isotope_charges),
-// GP_Isotope_Offset and GP_PPM (isotope_precursor_mz_column).
+// GP_Isotope_Offset and GP_PPM (isotope_precursor_mz_column), GP_ProForma
+// (isotope_proforma_output).
 std::vector<AddedColumn> added_columns(const Options& options);
 // A search engine's table: PepSeq, the count columns (N, H, F, S, G),
 // Glycan, PepMods, GP_Mass, GP_Isotopes, GP_MZ, GP_Isotopes_MZ, then
-// GP_MZ_z<charge> for each of `charges` (the charges a GlycReSoft
-// identification export lists), GP_Isotope_Offset, GP_PPM.
-std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans, const std::vector<int>& charges = {});
+// GP_MZ_z<charge> for each of the options' charges (for an engine table,
+// the charges a GlycReSoft identification export lists),
+// GP_Isotope_Offset, GP_PPM, and GP_ProForma when asked for.
+std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans, const Options& options);
 
 // The note on the cell that made count column `code` float-held.
 std::string float_column_note(std::string_view code, const Cell& cause);
@@ -105,6 +109,14 @@ struct RowOutput {
   std::string non_finite_note;
   // PepSeq holds J (read as Leu/Ile) in a row with a glycan.
   bool j_residue = false;
+  std::string proforma;  // GP_ProForma
+  // The numbers the cells above are written from, for a caller that keeps
+  // numbers: each is the row's own where its text is not empty.
+  std::span<const double> intensity;       // GP_Isotopes
+  double mz_value = 0;                     // GP_MZ
+  std::vector<double> isotopes_mz_value;   // GP_Isotopes_MZ
+  std::vector<double> mz_at_value;         // GP_MZ_z<charge>, per isotope_charges entry
+  double ppm_value = 0;                    // GP_PPM
 };
 
 // The text of an added cell of a computed row (not quoted).
@@ -135,23 +147,31 @@ class RowComputer {
   // A pattern, remembered per pattern formula.
   struct Pattern {
     std::string isotopes;         // GP_Isotopes
+    std::vector<double> intensity;  // its numbers
     std::size_t peaks = 0;
     std::vector<double> offsets;  // each peak's mass minus peak 0's (m/z columns only)
     bool finite = true;           // every intensity is finite
   };
   struct Result {
     std::string mods, mass, isotopes;
+    std::vector<double> intensity;
     double mass_value = 0;
     std::size_t peaks = 0;
     std::vector<double> offsets;
     std::optional<std::string> pep_seq_problem;
     std::string non_finite_note;
     bool j_residue = false;
+    std::string proforma;  // the peptidoform without its charge
   };
   const Result& glycopeptide(std::string_view pep_seq, const std::string& glycan, std::string_view& column);
   const Result* recall(std::string_view pep_seq, std::string_view glycan);
   const Result& keep(const Result& r);
   void compute_pattern(Pattern& p);
+  std::string proforma_body(std::string_view residues, std::string_view mods, const GlycanCounts& counts,
+                            std::optional<std::size_t> glycan_site) const;
+  GlycanCounts counts_of(const std::string& glycan) const;
+  void add_proforma(const Result& r, std::optional<long> charge, RowOutput& out) const;
+  void add_row_proforma(const RowCells& cells, const Result& r, RowOutput& out) const;
   void add_residues(std::string_view seq, Composition& total);
   void add_glycan(const std::string& glycan, Composition& total);
   void finish(const Composition& gp, Result& r, std::string_view& column);

@@ -12,8 +12,10 @@ namespace isotope {
 
 RunModel run_model(const ModelTables& tables, const Options& options) {
   prepare_isotope_patterns();  // before any worker computes a pattern
-  return RunModel(tables, run_vocabulary(options), options.modifications,
-                  options.unimod_lookup() ? shared_unimod() : nullptr);
+  RunModel model(tables, run_vocabulary(options), options.modifications,
+                 options.unimod_lookup() ? shared_unimod() : nullptr);
+  if (options.proforma_output) model.titles = shared_unimod();
+  return model;
 }
 
 void RunTally::add(const RowOutput& out) {
