@@ -150,7 +150,12 @@ TableLayout assemble_layout(const std::vector<std::string>& names, const std::ve
 }
 
 TableLayout scan_table(const std::string& path, const std::vector<std::string>& watch) {
-  TableReader reader(path);
+  return scan_table(ByteSource::file(path), watch);
+}
+
+TableLayout scan_table(ByteSource source, const std::vector<std::string>& watch, std::size_t chunk_bytes) {
+  TableReader reader(std::move(source), chunk_bytes);
+  const std::string& path = reader.path();
   RecordBatch batch;
   if (!reader.next(batch)) throw Error::value("No columns to parse from file").at(path);
   std::vector<std::string> header(batch.fields(0));
