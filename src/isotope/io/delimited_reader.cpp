@@ -24,7 +24,9 @@ DelimitedReader::DelimitedReader(const std::string& path, char separator, std::s
     : DelimitedReader(ByteSource::file(path), separator, chunk_bytes) {}
 
 DelimitedReader::DelimitedReader(ByteSource source, char separator, std::size_t chunk_bytes)
-    : source_(std::move(source)), sep_(separator), buf_(buffer_size(source_, chunk_bytes)) {}
+    : source_(std::move(source)), sep_(separator), buf_(buffer_size(source_, chunk_bytes)) {
+  raw_.reserve(buf_.size());  // a record's bytes: most records fit the buffer
+}
 
 bool DelimitedReader::get(char& c) {
   if (pos_ == end_) {

@@ -23,7 +23,20 @@ std::size_t typing_block_rows(std::size_t columns) {
   return rows;
 }
 
+namespace {
+
+// Names all given and all distinct (nearly every header): pandas keeps them.
+bool plain_header(const std::vector<std::string>& fields) {
+  std::vector<std::string_view> sorted(fields.begin(), fields.end());
+  std::sort(sorted.begin(), sorted.end());
+  return (sorted.empty() || !sorted.front().empty()) &&
+         std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
+}
+
+}  // namespace
+
 std::vector<std::string> header_names(const std::vector<std::string>& fields) {
+  if (plain_header(fields)) return fields;
   std::vector<std::string> names(fields);
   std::vector<std::size_t> order, unnamed;
   for (std::size_t i = 0; i < names.size(); ++i) {

@@ -26,18 +26,6 @@ constexpr std::array<bool, 256> byte_set(std::string_view bytes) {
 constexpr auto kFieldStop = byte_set(std::string_view(" \t\r\n\0", 5));
 constexpr auto kQuotedStop = byte_set(std::string_view("\"\r\n\0", 4));
 
-bool all_ascii(const char* p, std::size_t n) {
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p + i, 8);
-    if (w & 0x8080808080808080ull) return false;
-  }
-  for (; i < n; ++i)
-    if (static_cast<unsigned char>(p[i]) & 0x80) return false;
-  return true;
-}
-
 }  // namespace
 
 TableReader::TableReader(const std::string& path, std::size_t chunk_bytes)
@@ -70,7 +58,6 @@ bool TableReader::refill() {
 
 void TableReader::check_record_utf8(std::size_t end, long line) const {
   const char* begin = buf_.data() + keep_;
-  if (all_ascii(begin, end - keep_)) return;
   try {
     text::check_utf8(std::string_view(begin, end - keep_));
   } catch (Error& e) {
