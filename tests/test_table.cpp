@@ -188,9 +188,24 @@ TEST_F(TableTest, RecordsDoNotDependOnTheChunkSize) {
       return std::make_pair(std::vector<Record>(), std::string(e.what()));
     }
   };
+  // The same bytes from memory, as the fuzz targets read them.
+  auto from_memory = [](const std::string& path, std::size_t chunk) {
+    const std::string bytes = slurp(path);
+    try {
+      TableReader reader(ByteSource::memory(bytes, path), chunk);
+      std::vector<Record> out;
+      Fields fields;
+      long line = 0;
+      while (reader.next(fields, line)) out.emplace_back(line, fields);
+      return std::make_pair(out, std::string());
+    } catch (const Error& e) {
+      return std::make_pair(std::vector<Record>(), std::string(e.what()));
+    }
+  };
   for (const std::string& path : paths) {
     auto whole = outcome(path, TableReader::kChunkBytes);
     for (std::size_t chunk : {4, 5, 7, 64}) ASSERT_EQ(outcome(path, chunk), whole) << path << " " << chunk;
+    for (std::size_t chunk : {std::size_t{4}, std::size_t{7}, TableReader::kChunkBytes}) ASSERT_EQ(from_memory(path, chunk), whole) << path;
   }
 }
 

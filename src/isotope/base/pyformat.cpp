@@ -16,10 +16,7 @@ namespace isotope {
 
 namespace {
 
-// White space as pandas' C tokenizer skips it around numbers.
-bool is_ascii_space(char c) {
-  return c == ' ' || static_cast<unsigned char>(c - '\t') < 5;
-}
+using text::is_ascii_space;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 

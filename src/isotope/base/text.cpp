@@ -2,13 +2,30 @@
 // UTF-8 checks with Python's decode errors, and Python's int() of text.
 #include "isotope/base/text.hpp"
 
+#include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "isotope/base/errors.hpp"
 
 namespace isotope::text {
 
+bool is_ascii(std::string_view bytes) {
+  const char* p = bytes.data();
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, p + i, 8);
+    if (w & 0x8080808080808080ull) return false;
+  }
+  for (; i < n; ++i)
+    if (static_cast<unsigned char>(p[i]) & 0x80) return false;
+  return true;
+}
+
 void check_utf8(std::string_view s) {
+  if (is_ascii(s)) return;
   if (auto p = utf8_problem(s)) throw Error::decode(s, p->start, p->end, p->reason);
 }
 

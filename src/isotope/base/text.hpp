@@ -12,6 +12,17 @@
 
 namespace isotope::text {
 
+// A blank: a space or a tab (what separates the fields of a whitespace-split
+// table, and what a blank line holds).
+inline bool is_blank(char c) { return c == ' ' || c == '\t'; }
+
+// ASCII white space as pandas' C parser skips it around numbers (and C's
+// isspace in the "C" locale): space, \t, \n, \v, \f, \r.
+inline bool is_ascii_space(char c) { return c == ' ' || static_cast<unsigned char>(c - '\t') < 5; }
+
+// True when every byte is ASCII (tested eight bytes at a time).
+bool is_ascii(std::string_view bytes);
+
 // Throws a decode Error at the first byte sequence that is not UTF-8, with
 // the offsets and the reason that Python's decoder reports.
 void check_utf8(std::string_view bytes);

@@ -20,9 +20,7 @@ namespace {
 
 // --- Cell words as pandas' C parser reads them ---------------------------
 
-bool is_ascii_space(char c) {
-  return c == ' ' || static_cast<unsigned char>(c - '\t') < 5;
-}
+using text::is_ascii_space;
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 

@@ -2,13 +2,7 @@
 // record (see delimited_reader.hpp for the format).
 #include "isotope/io/delimited_reader.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 
 #include "isotope/base/errors.hpp"
 #include "isotope/base/text.hpp"
@@ -17,39 +11,27 @@ namespace isotope {
 
 namespace {
 
-int open_table(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw Error::os(errno, path);
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    throw Error::os(EISDIR, path);
-  }
-  return fd;
-}
-
-// read() that retries on EINTR; throws on failure.
-std::size_t read_some(int fd, char* into, std::size_t n, const std::string& path) {
-  for (;;) {
-    ssize_t got = ::read(fd, into, n);
-    if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) throw Error::os(errno, path);
-  }
+// The buffer: a chunk, or the whole source when smaller (at least 4 bytes,
+// so that a byte order mark fits).
+std::size_t buffer_size(const ByteSource& source, std::size_t chunk_bytes) {
+  const std::size_t size = std::max<std::size_t>(chunk_bytes, 4);
+  return source.size() ? std::min(size, *source.size() + 4) : size;
 }
 
 }  // namespace
 
 DelimitedReader::DelimitedReader(const std::string& path, char separator, std::size_t chunk_bytes)
-    : path_(path), sep_(separator), fd_(open_table(path)), buf_(std::max<std::size_t>(chunk_bytes, 4)) {}
+    : DelimitedReader(ByteSource::file(path), separator, chunk_bytes) {}
 
-DelimitedReader::~DelimitedReader() {
-  if (fd_ >= 0) ::close(fd_);
+DelimitedReader::DelimitedReader(ByteSource source, char separator, std::size_t chunk_bytes)
+    : source_(std::move(source)), sep_(separator), buf_(buffer_size(source_, chunk_bytes)) {
+  raw_.reserve(buf_.size());  // a record's bytes: most records fit the buffer
 }
 
 bool DelimitedReader::get(char& c) {
   if (pos_ == end_) {
     if (eof_) return false;
-    const std::size_t got = read_some(fd_, buf_.data(), buf_.size(), path_);
+    const std::size_t got = source_.read(buf_.data(), buf_.size());
     if (got == 0) {
       eof_ = true;  // pos_ stays: the byte before it may still be given back
       return false;
@@ -68,11 +50,11 @@ bool DelimitedReader::next(std::vector<std::string>& fields, long& line) {
     // A byte order mark at the very start is dropped: the buffer (at least
     // 4 bytes) is filled until it holds 3 bytes or the whole file.
     while (end_ < 3 && !eof_) {
-      const std::size_t got = read_some(fd_, buf_.data() + end_, buf_.size() - end_, path_);
+      const std::size_t got = source_.read(buf_.data() + end_, buf_.size() - end_);
       if (got == 0) eof_ = true;
       end_ += got;
     }
-    if (end_ >= 3 && std::memcmp(buf_.data(), "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
+    pos_ = byte_order_mark_size(std::string_view(buf_.data(), end_));
   }
   for (;;) {
     if (!get(c)) return false;
@@ -95,7 +77,7 @@ bool DelimitedReader::next(std::vector<std::string>& fields, long& line) {
       if (!get(c)) {
         if (state == State::Quoted) {
           check_record_utf8(line);
-          throw Error::value("end of file inside a quoted field").at(path_, quote_line);
+          throw Error::value("end of file inside a quoted field").at(path(), quote_line);
         }
         break;
       }
@@ -144,7 +126,7 @@ bool DelimitedReader::next(std::vector<std::string>& fields, long& line) {
     fields.resize(count);
     check_record_utf8(line);
     const bool blank = count == 1 && !quoted_any &&
-                       std::all_of(fields[0].begin(), fields[0].end(), [](char b) { return b == ' ' || b == '\t'; });
+                       std::all_of(fields[0].begin(), fields[0].end(), text::is_blank);
     if (!blank) return true;
   }
 }
@@ -153,34 +135,31 @@ void DelimitedReader::check_record_utf8(long line) const {
   try {
     text::check_utf8(raw_);
   } catch (Error& e) {
-    throw e.at(path_, line);
+    throw e.at(path(), line);
   }
 }
 
 std::string read_first_line(const std::string& path, std::size_t max_bytes) {
-  int fd = open_table(path);
+  return read_first_line(ByteSource::file(path), max_bytes);
+}
+
+std::string read_first_line(ByteSource source, std::size_t max_bytes) {
   std::string line;
   char chunk[4096];
   bool done = false;
-  try {
-    while (!done && line.size() < max_bytes) {
-      std::size_t got = read_some(fd, chunk, std::min(sizeof chunk, max_bytes - line.size()), path);
-      if (got == 0) break;
-      for (std::size_t k = 0; k < got; ++k) {
-        if (chunk[k] == '\n' || chunk[k] == '\r') {
-          got = k;
-          done = true;
-          break;
-        }
+  while (!done && line.size() < max_bytes) {
+    std::size_t got = source.read(chunk, std::min(sizeof chunk, max_bytes - line.size()));
+    if (got == 0) break;
+    for (std::size_t k = 0; k < got; ++k) {
+      if (chunk[k] == '\n' || chunk[k] == '\r') {
+        got = k;
+        done = true;
+        break;
       }
-      line.append(chunk, got);
     }
-  } catch (...) {
-    ::close(fd);
-    throw;
+    line.append(chunk, got);
   }
-  ::close(fd);
-  if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+  line.erase(0, byte_order_mark_size(line));
   return line;
 }
 

@@ -23,15 +23,19 @@
 #include <string>
 #include <vector>
 
+#include "isotope/io/byte_source.hpp"
+
 namespace isotope {
 
 class DelimitedReader {
  public:
   static constexpr std::size_t kChunkBytes = std::size_t{1} << 16;
 
-  // Throws Error::os when the file cannot be opened or is a folder.
+  // Reads the file at path (Error::os when it cannot be opened, or is a
+  // folder) or the given bytes, chunk_bytes at a time (or the whole source
+  // when smaller).
   DelimitedReader(const std::string& path, char separator, std::size_t chunk_bytes = kChunkBytes);
-  ~DelimitedReader();
+  DelimitedReader(ByteSource source, char separator, std::size_t chunk_bytes = kChunkBytes);
   DelimitedReader(const DelimitedReader&) = delete;
   DelimitedReader& operator=(const DelimitedReader&) = delete;
 
@@ -40,16 +44,15 @@ class DelimitedReader {
   // Returns false at the end of the file.
   bool next(std::vector<std::string>& fields, long& line);
 
-  const std::string& path() const noexcept { return path_; }
+  const std::string& path() const noexcept { return source_.path(); }
 
  private:
   bool get(char& c);   // the next byte, false at the end of the file
   void unget() { --pos_; }  // only right after a successful get()
   void check_record_utf8(long line) const;
 
-  std::string path_;
+  ByteSource source_;
   char sep_;
-  int fd_ = -1;
   std::vector<char> buf_;
   std::size_t pos_ = 0, end_ = 0;
   bool eof_ = false, started_ = false;
@@ -62,5 +65,6 @@ class DelimitedReader {
 // so that a table's header can be recognised before any other check.
 // Throws Error::os when the file cannot be read.
 std::string read_first_line(const std::string& path, std::size_t max_bytes = std::size_t{1} << 16);
+std::string read_first_line(ByteSource source, std::size_t max_bytes = std::size_t{1} << 16);
 
 }  // namespace isotope

@@ -23,7 +23,20 @@ std::size_t typing_block_rows(std::size_t columns) {
   return rows;
 }
 
+namespace {
+
+// Names all given and all distinct (nearly every header): pandas keeps them.
+bool plain_header(const std::vector<std::string>& fields) {
+  std::vector<std::string_view> sorted(fields.begin(), fields.end());
+  std::sort(sorted.begin(), sorted.end());
+  return (sorted.empty() || !sorted.front().empty()) &&
+         std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end();
+}
+
+}  // namespace
+
 std::vector<std::string> header_names(const std::vector<std::string>& fields) {
+  if (plain_header(fields)) return fields;
   std::vector<std::string> names(fields);
   std::vector<std::size_t> order, unnamed;
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -150,7 +163,12 @@ TableLayout assemble_layout(const std::vector<std::string>& names, const std::ve
 }
 
 TableLayout scan_table(const std::string& path, const std::vector<std::string>& watch) {
-  TableReader reader(path);
+  return scan_table(ByteSource::file(path), watch);
+}
+
+TableLayout scan_table(ByteSource source, const std::vector<std::string>& watch, std::size_t chunk_bytes) {
+  TableReader reader(std::move(source), chunk_bytes);
+  const std::string& path = reader.path();
   RecordBatch batch;
   if (!reader.next(batch)) throw Error::value("No columns to parse from file").at(path);
   std::vector<std::string> header(batch.fields(0));

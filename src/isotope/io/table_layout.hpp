@@ -8,6 +8,7 @@
 
 #include "isotope/io/cells.hpp"
 #include "isotope/io/record_batch.hpp"
+#include "isotope/io/table_reader.hpp"
 
 namespace isotope {
 
@@ -92,6 +93,10 @@ std::vector<bool> watched_columns(const std::vector<std::string>& names, const s
 // Memory does not grow with the number of rows (beyond a few bytes per
 // typing block). Columns named in watch get their float_cause_line.
 TableLayout scan_table(const std::string& path, const std::vector<std::string>& watch = {});
+// The same over the bytes of a source (tests and fuzz targets give bytes in
+// memory), read chunk_bytes at a time.
+TableLayout scan_table(ByteSource source, const std::vector<std::string>& watch = {},
+                       std::size_t chunk_bytes = TableReader::kChunkBytes);
 
 // Column names as pandas makes them from the header fields: an empty name
 // becomes "Unnamed: i" (i the 0-based field index); a repeated name X gets

@@ -2,10 +2,6 @@
 // record (see table_reader.hpp for the format).
 #include "isotope/io/table_reader.hpp"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -18,6 +14,7 @@ namespace isotope {
 
 namespace {
 
+using text::is_blank;
 
 constexpr std::array<bool, 256> byte_set(std::string_view bytes) {
   std::array<bool, 256> t{};
@@ -29,44 +26,17 @@ constexpr std::array<bool, 256> byte_set(std::string_view bytes) {
 constexpr auto kFieldStop = byte_set(std::string_view(" \t\r\n\0", 5));
 constexpr auto kQuotedStop = byte_set(std::string_view("\"\r\n\0", 4));
 
-bool is_blank(char c) { return c == ' ' || c == '\t'; }
-
-bool all_ascii(const char* p, std::size_t n) {
-  std::size_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    std::uint64_t w;
-    std::memcpy(&w, p + i, 8);
-    if (w & 0x8080808080808080ull) return false;
-  }
-  for (; i < n; ++i)
-    if (static_cast<unsigned char>(p[i]) & 0x80) return false;
-  return true;
-}
-
 }  // namespace
 
-TableReader::TableReader(const std::string& path, std::size_t chunk_bytes) : path_(path) {
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd_ < 0) throw Error::os(errno, path);
-  struct stat st;
-  bool known = ::fstat(fd_, &st) == 0;
-  if (known && S_ISDIR(st.st_mode)) {
-    ::close(fd_);
-    fd_ = -1;
-    throw Error::os(EISDIR, path);
-  }
+TableReader::TableReader(const std::string& path, std::size_t chunk_bytes)
+    : TableReader(ByteSource::file(path), chunk_bytes) {}
+
+TableReader::TableReader(ByteSource source, std::size_t chunk_bytes) : source_(std::move(source)) {
   // A small file needs no full chunk: the buffer grows if the file does.
   std::size_t size = std::max<std::size_t>(chunk_bytes, 4);
-  if (known && S_ISREG(st.st_mode) && st.st_size >= 0)
-    size = std::min(size, static_cast<std::size_t>(st.st_size) + 4);
+  if (source_.size()) size = std::min(size, *source_.size() + 4);
   buf_.resize(size);
 }
-
-TableReader::~TableReader() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-void TableReader::fail_read(int err) const { throw Error::os(err, path_); }
 
 bool TableReader::refill() {
   if (eof_) return false;
@@ -77,28 +47,21 @@ bool TableReader::refill() {
     keep_ = 0;
   }
   if (end_ == buf_.size()) buf_.resize(buf_.size() * 2);  // a record longer than the buffer
-  for (;;) {
-    ssize_t got = ::read(fd_, buf_.data() + end_, buf_.size() - end_);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      fail_read(errno);
-    }
-    if (got == 0) {
-      eof_ = true;
-      return false;
-    }
-    end_ += static_cast<std::size_t>(got);
-    return true;
+  const std::size_t got = source_.read(buf_.data() + end_, buf_.size() - end_);
+  if (got == 0) {
+    eof_ = true;
+    return false;
   }
+  end_ += got;
+  return true;
 }
 
 void TableReader::check_record_utf8(std::size_t end, long line) const {
   const char* begin = buf_.data() + keep_;
-  if (all_ascii(begin, end - keep_)) return;
   try {
     text::check_utf8(std::string_view(begin, end - keep_));
   } catch (Error& e) {
-    e.at(path_, line);
+    e.at(path(), line);
     throw;
   }
 }
@@ -336,7 +299,7 @@ bool TableReader::next(RecordBatch& batch) {
     started_ = true;
     while (end_ < 3 && refill()) {
     }
-    if (end_ >= 3 && std::memcmp(buf_.data(), "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
+    pos_ = byte_order_mark_size(std::string_view(buf_.data(), end_));
   }
   keep_ = pos_;
   if (after_ == After::Line && next_plain_line(batch) == 1) return true;
@@ -353,7 +316,7 @@ bool TableReader::next(RecordBatch& batch) {
       if (state == State::StartRecord) return false;
       if (state == State::Quoted) {
         check_record_utf8(end_, rec_.line);
-        throw Error::value("end of file inside a quoted field").at(path_, rec_.quote_line);
+        throw Error::value("end of file inside a quoted field").at(path(), rec_.quote_line);
       }
       return finish(end_);
     }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "isotope/io/byte_source.hpp"
 #include "isotope/io/record_batch.hpp"
 
 namespace isotope {
@@ -35,9 +36,12 @@ class TableReader {
  public:
   static constexpr std::size_t kChunkBytes = std::size_t{1} << 20;
 
-  // Throws Error::os when the file cannot be opened.
+  // Reads the file at path (Error::os when it cannot be opened, or is a
+  // folder) or the given bytes, chunk_bytes at a time: the buffer holds a
+  // chunk (or the whole source when smaller, plus 4 bytes), and grows
+  // only for a record longer than it.
   explicit TableReader(const std::string& path, std::size_t chunk_bytes = kChunkBytes);
-  ~TableReader();
+  explicit TableReader(ByteSource source, std::size_t chunk_bytes = kChunkBytes);
   TableReader(const TableReader&) = delete;
   TableReader& operator=(const TableReader&) = delete;
 
@@ -53,7 +57,7 @@ class TableReader {
   // The line where the next record would start (after the records read).
   long line() const noexcept { return line_; }
 
-  const std::string& path() const noexcept { return path_; }
+  const std::string& path() const noexcept { return source_.path(); }
 
  private:
   enum class After : std::uint8_t { Line, Cr };
@@ -70,7 +74,6 @@ class TableReader {
   };
 
   bool refill();
-  [[noreturn]] void fail_read(int err) const;
   void check_record_utf8(std::size_t end, long line) const;
 
   void line_end(char c);
@@ -87,8 +90,7 @@ class TableReader {
   State on_quote_in_quoted(char c);
   State on_blanks(char c);
 
-  std::string path_;
-  int fd_ = -1;
+  ByteSource source_;
   std::vector<char> buf_;
   std::size_t pos_ = 0, end_ = 0;
   std::size_t keep_ = 0;  // start of the bytes a refill must keep

@@ -157,17 +157,18 @@ bool kernel_coarse_pattern(std::string_view formula, std::int64_t N, PatternWork
     Scratch::Slot* slot = nullptr;
     std::size_t s = 0;
     if (cacheable) {
+      if (ws.slots.empty()) ws.make_slots();
       s = slot_of(k, n, M);
       slot = &ws.slots[s];
     }
     if (slot && slot->count == count && slot->element == static_cast<std::int32_t>(k) && slot->N == N) {
-      power = ws.slot_peaks.data() + s * Scratch::kSlotPeaks;
+      power = ws.slot_peaks.get() + s * Scratch::kSlotPeaks;
       power_size = slot->size;
     } else {
       power_size = element_power(ws, table.elements[k], n, M);
       power = ws.power.data();
       if (slot && power_size <= Scratch::kSlotPeaks) {
-        std::copy(power, power + power_size, ws.slot_peaks.begin() + static_cast<std::ptrdiff_t>(s * Scratch::kSlotPeaks));
+        std::copy(power, power + power_size, ws.slot_peaks.get() + s * Scratch::kSlotPeaks);
         *slot = Scratch::Slot{count, N, static_cast<std::int32_t>(k), static_cast<std::uint32_t>(power_size)};
       }
     }

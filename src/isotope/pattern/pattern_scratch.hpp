@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,10 @@ namespace isotope::detail {
 struct PatternScratch {
   // Element powers (OpenMS's convolvePow_) per (element, count, N), for N
   // up to kSlotPeaks: a direct-mapped table, so its size is fixed; a new
-  // power replaces the one in its slot.
+  // power replaces the one in its slot. The table is made on the first
+  // cacheable pattern (a workspace that computes none costs nothing), and
+  // slot_peaks is left uninitialised: a slot's first `size` floats are
+  // written before they are read.
   static constexpr std::size_t kSlots = 4096;
   static constexpr std::size_t kSlotPeaks = 24;
   struct Slot {
@@ -22,8 +26,12 @@ struct PatternScratch {
     std::int32_t element = -1;
     std::uint32_t size = 0;
   };
-  std::vector<Slot> slots = std::vector<Slot>(kSlots);
-  std::vector<float> slot_peaks = std::vector<float>(kSlots * kSlotPeaks);
+  std::vector<Slot> slots;  // kSlots once made
+  std::unique_ptr<float[]> slot_peaks;  // kSlots * kSlotPeaks once made
+  void make_slots() {
+    slots.assign(kSlots, Slot{});
+    slot_peaks.reset(new float[kSlots * kSlotPeaks]);
+  }
 
   // Coarse kernel buffers.
   std::vector<float> result, next, power, square, base;

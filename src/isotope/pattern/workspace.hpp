@@ -3,8 +3,8 @@
 // bounded cache of element powers. Each worker thread owns one; nothing in
 // it is shared, so calls on different workspaces may run at the same time.
 // After the first calls with a given kind of input, a call allocates
-// nothing. A workspace holds about half a megabyte; a moved-from one may
-// only be assigned to or destroyed.
+// nothing. A workspace that has computed a pattern holds about half a
+// megabyte; a moved-from one may only be assigned to or destroyed.
 #pragma once
 
 #include <memory>

@@ -1,14 +1,9 @@
 // The parameter file: read whole, then split into "option = value" lines.
 #include "isotope/run/params.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <memory>
-
 #include "isotope/base/errors.hpp"
 #include "isotope/base/text.hpp"
+#include "isotope/io/byte_source.hpp"
 
 namespace isotope {
 
@@ -17,28 +12,6 @@ const std::string* find_param(const Params& params, std::string_view option) {
     if (name == option) return &value;
   return nullptr;
 }
-
-namespace {
-
-std::string read_file(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw Error::os(errno, path);
-  std::unique_ptr<int, void (*)(int*)> closer(&fd, [](int* f) { ::close(*f); });
-  std::string bytes;
-  char buf[65536];
-  while (true) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw Error::os(errno, path);
-    }
-    if (n == 0) break;
-    bytes.append(buf, static_cast<std::size_t>(n));
-  }
-  return bytes;
-}
-
-}  // namespace
 
 ParamFile parse_param_file(std::string_view bytes, const std::string& param_file) {
   try {
@@ -89,7 +62,7 @@ Params parse_params(std::string_view bytes, const std::string& param_file) {
   return parse_param_file(bytes, param_file).params;
 }
 
-ParamFile read_param_file(const std::string& param_file) { return parse_param_file(read_file(param_file), param_file); }
+ParamFile read_param_file(const std::string& param_file) { return parse_param_file(read_whole_file(param_file), param_file); }
 
 Params read_param(const std::string& param_file) { return read_param_file(param_file).params; }
 
