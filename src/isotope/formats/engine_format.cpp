@@ -53,23 +53,46 @@ EngineFormat format_from_option(std::string_view value) {
   throw Error::value("unknown input format " + py_repr(value) + " (isotope_input_format takes " + choices + ")");
 }
 
+void unquote(std::string_view cell, std::string& out) {
+  if (cell.size() < 2 || cell.front() != '"' || cell.back() != '"') {
+    out.assign(cell);
+    return;
+  }
+  out.clear();
+  for (std::size_t k = 1; k + 1 < cell.size(); ++k) {
+    out += cell[k];
+    if (cell[k] == '"' && k + 2 < cell.size() && cell[k + 1] == '"') ++k;
+  }
+}
+
+std::string unquote(std::string_view cell) {
+  std::string text;
+  unquote(cell, text);
+  return text;
+}
+
+std::string r_name(std::string_view name) {
+  std::string out;
+  for (char c : name) {
+    const bool valid = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '_';
+    out += valid ? c : '.';
+  }
+  const bool digit_first = !out.empty() && ((out[0] >= '0' && out[0] <= '9') || out[0] == '_' ||
+                                            (out[0] == '.' && out.size() > 1 && out[1] >= '0' && out[1] <= '9'));
+  return out.empty() || digit_first ? "X" + out : out;
+}
+
+bool names_match(std::string_view header_name, std::string_view name) {
+  return header_name == name || (header_name.find('.') != std::string_view::npos && header_name == r_name(name));
+}
+
 std::vector<std::string> header_names(std::string_view line) {
   const char sep = line.find('\t') != std::string_view::npos ? '\t' : ',';
   std::vector<std::string> names;
   std::size_t start = 0;
   for (;;) {
     std::size_t end = line.find(sep, start);
-    std::string_view cell = line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
-    if (cell.size() >= 2 && cell.front() == '"' && cell.back() == '"') {
-      std::string name;
-      for (std::size_t k = 1; k + 1 < cell.size(); ++k) {
-        name += cell[k];
-        if (cell[k] == '"' && k + 2 < cell.size() && cell[k + 1] == '"') ++k;
-      }
-      names.push_back(std::move(name));
-    } else {
-      names.emplace_back(cell);
-    }
+    names.push_back(unquote(line.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start)));
     if (end == std::string_view::npos) break;
     start = end + 1;
   }
@@ -78,7 +101,9 @@ std::vector<std::string> header_names(std::string_view line) {
 
 std::optional<EngineFormat> detect_format(std::string_view first_line) {
   const std::vector<std::string> names = header_names(first_line);
-  auto has = [&](std::string_view n) { return n.empty() || std::find(names.begin(), names.end(), n) != names.end(); };
+  auto has = [&](std::string_view n) {
+    return n.empty() || std::any_of(names.begin(), names.end(), [&](const std::string& h) { return names_match(h, n); });
+  };
   // A table in our own format that carries an engine's columns along is
   // ours: its PepSeq column says so.
   if (has("PepSeq")) return std::nullopt;

@@ -23,6 +23,20 @@ EngineFormat format_from_option(std::string_view value);
 // '\t', or ',' for GlycReSoft's CSV.
 char separator(EngineFormat format);
 
+// A cell wholly in double quotes without them ("" inside stands for one
+// quote); any other as it is.
+std::string unquote(std::string_view cell);
+void unquote(std::string_view cell, std::string& out);  // into out, its buffer reused
+
+// A column name as R's make.names writes it (read.csv's check.names):
+// every character other than a letter, digit, '.' or '_' becomes '.', and
+// "X" goes before a name that starts with a digit, '_' or '.' and a digit
+// ("Calibrated Observed M/Z" -> "Calibrated.Observed.M.Z").
+std::string r_name(std::string_view name);
+// Whether a header's column name is `name`, as written or as make.names
+// wrote it.
+bool names_match(std::string_view header_name, std::string_view name);
+
 // The column names of a raw header line (as read_first_line gives it): cut
 // at tabs when the line holds one, else at commas; a name wholly in double
 // quotes loses them ("" inside stands for one quote).

@@ -70,7 +70,8 @@ ImportColumns import_columns(EngineFormat format, const std::vector<std::string>
   for (ColumnRule rule : rules(format)) {
     if (format == EngineFormat::ProForma) rule.names = {peptidoform_column};
     for (std::string_view name : rule.names) {
-      auto it = std::find(header.begin(), header.end(), name);
+      // As written, or as R's make.names rewrote it (a table resaved by R).
+      auto it = std::find_if(header.begin(), header.end(), [&](const std::string& h) { return names_match(h, name); });
       if (it != header.end()) {
         cols.index[rule.role] = static_cast<std::size_t>(it - header.begin());
         break;

@@ -24,9 +24,11 @@
 
 namespace isotope {
 
-// The columns of a header (the cells of the table's first record). A
-// column the format needs and the header lacks is a lookup Error naming it
-// ("table has no column 'Mod'"); optional ones stay empty.
+// The columns of a header (the cells of the table's first record, quotes
+// removed), by name as the engine writes it or as R's make.names rewrote
+// it ("Assigned.Modifications"). A column the format needs and the header
+// lacks is a lookup Error naming it ("table has no column 'Mod'");
+// optional ones stay empty.
 // A ProForma table's peptidoforms stand in `peptidoform_column`.
 ImportColumns import_columns(EngineFormat format, const std::vector<std::string>& header,
                              std::string_view peptidoform_column = "Peptidoform");

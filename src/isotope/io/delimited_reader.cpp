@@ -20,11 +20,11 @@ std::size_t buffer_size(const ByteSource& source, std::size_t chunk_bytes) {
 
 }  // namespace
 
-DelimitedReader::DelimitedReader(const std::string& path, char separator, std::size_t chunk_bytes)
-    : DelimitedReader(ByteSource::file(path), separator, chunk_bytes) {}
+DelimitedReader::DelimitedReader(const std::string& path, char separator, std::size_t chunk_bytes, bool quotes)
+    : DelimitedReader(ByteSource::file(path), separator, chunk_bytes, quotes) {}
 
-DelimitedReader::DelimitedReader(ByteSource source, char separator, std::size_t chunk_bytes)
-    : source_(std::move(source)), sep_(separator), buf_(buffer_size(source_, chunk_bytes)) {
+DelimitedReader::DelimitedReader(ByteSource source, char separator, std::size_t chunk_bytes, bool quotes)
+    : source_(std::move(source)), sep_(separator), quotes_(quotes), buf_(buffer_size(source_, chunk_bytes)) {
   raw_.reserve(buf_.size());  // a record's bytes: most records fit the buffer
 }
 
@@ -110,7 +110,7 @@ bool DelimitedReader::next(std::vector<std::string>& fields, long& line) {
             raw_ += c;
             field = new_field();
             state = State::Start;
-          } else if (c == '"' && state == State::Start) {
+          } else if (c == '"' && state == State::Start && quotes_) {
             raw_ += c;
             quoted_any = true;
             quote_line = line_;

@@ -15,6 +15,9 @@
 //   follows the closing quote belongs to the same field ("ab"cd -> abcd).
 //   A '"' inside an unquoted field is an ordinary character.
 // - End of file inside a quoted field is a value Error at the quote's line.
+// - Without quotes (a search engine's tab-separated table, read verbatim),
+//   '"' is an ordinary character everywhere: a field is the bytes between
+//   separators.
 // One record is held in memory at a time, in a buffer of the file's read
 // chunk plus the record's own bytes.
 #pragma once
@@ -34,8 +37,9 @@ class DelimitedReader {
   // Reads the file at path (Error::os when it cannot be opened, or is a
   // folder) or the given bytes, chunk_bytes at a time (or the whole source
   // when smaller).
-  DelimitedReader(const std::string& path, char separator, std::size_t chunk_bytes = kChunkBytes);
-  DelimitedReader(ByteSource source, char separator, std::size_t chunk_bytes = kChunkBytes);
+  DelimitedReader(const std::string& path, char separator, std::size_t chunk_bytes = kChunkBytes,
+                  bool quotes = true);
+  DelimitedReader(ByteSource source, char separator, std::size_t chunk_bytes = kChunkBytes, bool quotes = true);
   DelimitedReader(const DelimitedReader&) = delete;
   DelimitedReader& operator=(const DelimitedReader&) = delete;
 
@@ -53,6 +57,7 @@ class DelimitedReader {
 
   ByteSource source_;
   char sep_;
+  bool quotes_;
   std::vector<char> buf_;
   std::size_t pos_ = 0, end_ = 0;
   bool eof_ = false, started_ = false;

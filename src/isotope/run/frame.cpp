@@ -180,7 +180,7 @@ class FrameRoute final : public TableRoute {
 
   void engine_row(std::size_t row, Worker& w, std::string_view& column) const {
     w.texts.resize(frame_.names.size());
-    for (std::size_t j = 0; j < frame_.names.size(); ++j) w.texts[j].assign(frame_.columns[j]->cell(row).raw);
+    for (std::size_t j = 0; j < frame_.names.size(); ++j) unquote(frame_.columns[j]->cell(row).raw, w.texts[j]);
     import_row(*import_, w.texts, model_, w.rows, w.out, w.notes, column);
   }
 

@@ -18,12 +18,15 @@ namespace {
 constexpr std::size_t kPieceRows = 1024;
 
 // An engine's rows: read as text cells, written with the input's cells
-// and the added ones.
+// and the added ones. A tab-separated table's cells are written as the
+// input holds them (verbatim: quotes are text there), and mapped with the
+// quotes of a cell wholly in quotes removed. A row's empty last field
+// beyond the header's is read without it.
 class EngineRoute final : public TableRoute {
  public:
   EngineRoute(const std::string& path, DelimitedReader& reader, const ImportColumns& columns,
               const std::vector<std::string>& header, const RunModel& model, const Options& options, OutputFile& file,
-              std::size_t slots)
+              std::size_t slots, bool verbatim)
       : path_(path),
         reader_(reader),
         columns_(columns),
@@ -31,7 +34,8 @@ class EngineRoute final : public TableRoute {
         model_(model),
         added_(imported_columns(model.glycans, options)),
         file_(file),
-        slots_(slots) {}
+        slots_(slots),
+        verbatim_(verbatim) {}
 
   PieceState& state(std::size_t s) override { return slots_[s].state; }
   std::size_t rows(std::size_t s) const override { return slots_[s].count; }
@@ -47,11 +51,19 @@ class EngineRoute final : public TableRoute {
     while (p.count < kPieceRows) {
       if (p.rows.size() == p.count) p.rows.emplace_back();
       if (p.lines.size() == p.count) p.lines.push_back(0);
-      if (!reader_.next(p.rows[p.count], p.lines[p.count])) break;
+      std::vector<std::string>& cells = p.rows[p.count];
+      if (!reader_.next(cells, p.lines[p.count])) break;
+      if (cells.size() == header_.size() + 1 && cells.back().empty()) {
+        cells.pop_back();
+        trimmed_ = true;
+      }
       ++p.count;
     }
     return p.count > 0;
   }
+
+  // Whether a row ended in an empty field beyond the header's.
+  bool trimmed() const noexcept { return trimmed_; }
 
   void row(std::size_t s, std::size_t i, Worker& w, std::string_view& column) override {
     Piece& p = slots_[s];
@@ -62,11 +74,15 @@ class EngineRoute final : public TableRoute {
     const std::size_t start = b.size();
     for (std::size_t j = 0; j < n_in; ++j) {
       if (j) b += '\t';
-      if (j < cells.size()) append_quoted_field(b, cells[j]);
+      if (j < cells.size()) append_cell(b, cells[j]);
+    }
+    if (verbatim_) {
+      w.texts.resize(cells.size());
+      for (std::size_t j = 0; j < cells.size(); ++j) unquote(cells[j], w.texts[j]);
     }
     RowStatus status;
     try {
-      status = import_row(columns_, cells, model_, w.rows, w.out, w.notes, column);
+      status = import_row(columns_, verbatim_ ? w.texts : cells, model_, w.rows, w.out, w.notes, column);
     } catch (Error&) {
       b.resize(start);
       throw;
@@ -98,11 +114,18 @@ class EngineRoute final : public TableRoute {
     PieceState state;
   };
 
+  void append_cell(std::string& out, const std::string& cell) const {
+    if (verbatim_)
+      out += cell;
+    else
+      append_quoted_field(out, cell);
+  }
+
   void write_header() {
     std::string head;
     for (std::size_t j = 0; j < header_.size(); ++j) {
       if (j) head += '\t';
-      append_quoted_field(head, header_[j]);
+      append_cell(head, header_[j]);
     }
     for (const AddedColumn& c : added_) {
       head += '\t';
@@ -121,7 +144,9 @@ class EngineRoute final : public TableRoute {
   const std::vector<AddedColumn> added_;
   OutputFile& file_;
   std::vector<Piece> slots_;
+  const bool verbatim_;
   bool header_written_ = false;
+  bool trimmed_ = false;
 };
 
 ImportColumns columns_of(const std::vector<std::string>& header, const Options& options, const std::string& path,
@@ -136,13 +161,14 @@ ImportColumns columns_of(const std::vector<std::string>& header, const Options& 
 // The charges a GlycReSoft identification export lists in its
 // charge_states column, over every row, in increasing order.
 std::vector<int> listed_charges(const std::string& path, EngineFormat format, std::size_t column) {
-  DelimitedReader reader(path, separator(format));
+  const bool verbatim = separator(format) == '\t';
+  DelimitedReader reader(path, separator(format), DelimitedReader::kChunkBytes, !verbatim);
   std::vector<std::string> cells;
   long line = 0;
   std::set<int> seen;
   for (bool header = true; reader.next(cells, line); header = false)
     if (!header && column < cells.size())
-      for (long z : parse_charge_states(cells[column])) seen.insert(static_cast<int>(z));
+      for (long z : parse_charge_states(unquote(cells[column]))) seen.insert(static_cast<int>(z));
   return {seen.begin(), seen.end()};
 }
 
@@ -190,14 +216,50 @@ RowStatus import_row(const ImportColumns& columns, const std::vector<std::string
   return RowStatus::Ok;
 }
 
+namespace {
+
+// A table's header: the raw cells (written back as they are) and the names
+// its columns are found by; an empty last field is read without it.
+struct Header {
+  std::vector<std::string> cells, names;
+  long line = 0;
+  bool trimmed = false;
+};
+
+Header read_header(DelimitedReader& reader, bool verbatim, const std::string& path) {
+  Header h;
+  if (!reader.next(h.cells, h.line)) throw Error::value("No columns to parse from file").at(path);
+  if (h.cells.size() > 1 && h.cells.back().empty()) {
+    h.cells.pop_back();
+    h.trimmed = true;
+  }
+  for (const std::string& cell : h.cells) h.names.push_back(verbatim ? unquote(cell) : cell);
+  return h;
+}
+
+// The lines a run ends with: the decoys left without results and the
+// precursor check's summary.
+void report_end(const Console& console, const RunTally& tally, const std::string& path, double tolerance_ppm) {
+  if (tally.decoys > 0)
+    console.err("isotope: " + std::to_string(tally.decoys) + " decoy row" + (tally.decoys == 1 ? "" : "s") + " of " +
+                path + (tally.decoys == 1 ? " was" : " were") + " left without results\n");
+  const std::string summary = precursor_summary(tally, tolerance_ppm);
+  if (!summary.empty()) console.err(summary);
+}
+
+constexpr std::string_view kTrimmedNote =
+    "the header ends with an empty field (a separator at the line's end): the table was read without it, and so "
+    "is a row's empty last field";
+
+}  // namespace
+
 void run_import(const std::string& input_file, OutputFile& file, const Options& options, const RunModel& model,
                 const Console& console, unsigned threads) {
   const EngineFormat format = *options.input_format;
-  DelimitedReader reader(input_file, separator(format));
-  std::vector<std::string> header;
-  long line = 0;
-  if (!reader.next(header, line)) throw Error::value("No columns to parse from file").at(input_file);
-  const ImportColumns columns = columns_of(header, options, input_file, line);
+  const bool verbatim = separator(format) == '\t';
+  DelimitedReader reader(input_file, separator(format), DelimitedReader::kChunkBytes, !verbatim);
+  const Header header = read_header(reader, verbatim, input_file);
+  const ImportColumns columns = columns_of(header.names, options, input_file, header.line);
   // An engine table's m/z columns at fixed charges are those its rows list.
   Options run_options = options;
   run_options.charges.clear();
@@ -210,17 +272,16 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
       [&](std::string_view text) { console.warning(text, [&](std::string_view shown) { progress.message(shown); }); },
       input_file, options.strict);
   if (const std::string note = table_note(columns); !note.empty()) notes.table(note + " in " + input_file);
+  if (header.trimmed) notes.table(std::string(kTrimmedNote) + " in " + input_file);
   TableRun table(model, run_options, threads, notes);
-  EngineRoute route(input_file, reader, columns, header, model, run_options, file, table.slots());
+  EngineRoute route(input_file, reader, columns, header.cells, model, run_options, file, table.slots(), verbatim);
   table.run(route, &progress);
   table.finish();
+  if (route.trimmed() && !header.trimmed)
+    notes.table("rows end with an empty field beyond the header's (a separator at the line's end): they were read "
+                "without it in " + input_file);
   progress.close();
-  const std::size_t decoys = table.tally().decoys;
-  if (decoys > 0)
-    console.err("isotope: " + std::to_string(decoys) + " decoy row" + (decoys == 1 ? "" : "s") + " of " + input_file +
-                (decoys == 1 ? " was" : " were") + " left without results\n");
-  const std::string summary = precursor_summary(table.tally(), options.precursor_tolerance_ppm);
-  if (!summary.empty()) console.err(summary);
+  report_end(console, table.tally(), input_file, options.precursor_tolerance_ppm);
   route.finish();
   file.commit();
 }
