@@ -124,6 +124,28 @@ TEST(DirectoryBatch, ChoosesTxtNamesInListingOrder) {
   EXPECT_EQ(e->kind_name(), "FileNotFoundError");
 }
 
+// With isotope_input_format a folder run takes the engine's files whose
+// header is the engine's: a pGlyco3 result folder's site table and an
+// earlier output (the engine's header and ours) are skipped, a note each.
+TEST(DirectoryBatch, EngineTablesPickedByTheirHeader) {
+  TempDir d;
+  write_file(d / "params", "isotope_input_format = pglyco3\n");
+  write_file(d / "pGlycoDB-GP-FDR-Pro.txt", "Peptide\tMod\tGlycanComposition\tCharge\tPrecursorMZ\n");
+  write_file(d / "pGlycoDB-GP-FDR-Pro-Quant-Site.txt", "Protein\tProSite\tGlycanComposition\n");
+  write_file(d / "pGlycoDB-GP-FDR-Pro_isotope_pyopenms.txt",
+             "Peptide\tMod\tGlycanComposition\tCharge\tPrecursorMZ\tPepSeq\tN\tH\tF\tS\tG\n");
+  std::string err;
+  Console console{[](std::string_view) {}, [&](std::string_view s) { err += s; }};
+  std::vector<std::string> seen;
+  run_batch(d.path().string(), d / "params", console, [&](const std::string& p) { seen.push_back(p); });
+  EXPECT_EQ(seen, (std::vector<std::string>{d.path().string() + "/pGlycoDB-GP-FDR-Pro.txt"}));
+  EXPECT_EQ(err,
+            "isotope: warning: folder run: 'pGlycoDB-GP-FDR-Pro-Quant-Site.txt' was skipped: its header is not that of a "
+            "pGlyco3 result table\n"
+            "isotope: warning: folder run: 'pGlycoDB-GP-FDR-Pro_isotope_pyopenms.txt' was skipped: its header is not that "
+            "of a pGlyco3 result table\n");
+}
+
 // ---------------------------------------------------------------------------
 // The native program.
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "isotope/base/errors.hpp"
+#include "isotope/io/delimited_reader.hpp"
 #include "isotope/run/options.hpp"
 
 namespace isotope {
@@ -77,6 +78,41 @@ std::string describe_error(const std::exception& e) {
   return std::string("error: ") + e.what();
 }
 
+namespace {
+
+// Whether a file an engine's names select holds the engine's result table:
+// its header says so (a table of ours, an earlier output among them,
+// carries PepSeq and is not). A ProForma table has no header of its own;
+// a file whose first line cannot be read is left to its run to fail on.
+bool holds_engine_table(const std::string& path, EngineFormat format) {
+  if (format == EngineFormat::ProForma) return true;
+  try {
+    return detect_format(read_first_line(path)) == format;
+  } catch (const Error&) {
+    return true;
+  }
+}
+
+// The tables of a folder run, in sorted order: names ending in "txt", or
+// with isotope_input_format the engine's files whose header is the
+// engine's (the others skipped with a note each).
+std::vector<std::string> select_tables(const std::string& input_dir, const std::vector<std::string>& entries,
+                                       std::optional<EngineFormat> format, const Console& console) {
+  std::vector<std::string> tables;
+  for (const std::string& n : entries) {
+    if (!(format ? selects_file(*format, n) : is_table_name(n))) continue;
+    if (format && !holds_engine_table(input_dir + "/" + n, *format)) {
+      console.warning("folder run: " + py_repr(n) + " was skipped: its header is not that of a " +
+                      std::string(engine_name(*format)) + " result table");
+      continue;
+    }
+    tables.push_back(n);
+  }
+  return tables;
+}
+
+}  // namespace
+
 BatchReport run_batch(const std::string& input_dir, const std::optional<std::string>& param_file,
                       const Console& console, const RunOne& run_one, const Describe& describe) {
   const std::vector<std::string> entries = list_entries(input_dir);
@@ -93,9 +129,7 @@ BatchReport run_batch(const std::string& input_dir, const std::optional<std::str
     } catch (const Error&) {
     }
   }
-  std::vector<std::string> tables;
-  for (const std::string& n : entries)
-    if (format ? selects_file(*format, n) : is_table_name(n)) tables.push_back(n);
+  const std::vector<std::string> tables = select_tables(input_dir, entries, format, console);
   BatchReport report;
   if (tables.empty()) {
     console.warning(no_table_warning(input_dir, entries, format));

@@ -49,7 +49,8 @@ using Describe = std::function<std::string(const std::exception&)>;
 
 // Runs run_one(input_dir + "/" + name) for every table of input_dir, in
 // sorted order. The parameter file (unless the folder is empty) says which
-// files are tables (isotope_input_format picks an engine's files, else names
+// files are tables (isotope_input_format picks an engine's files whose
+// header is the engine's, each other one skipped with a note; else names
 // ending in "txt") and what a failure does (isotope_on_error); one that
 // cannot be read leaves the defaults, and the first table fails on it. A
 // folder without tables gets a warning and nothing else. With "stop" (the
