@@ -111,6 +111,29 @@ def test_annotate_reads_engine_tables_as_the_file_route(iso, tmp_path):
     assert got.GP_MZ.dtype == got.GP_PPM.dtype == numpy.float64 and got.GP_Isotope_Offset.dtype == "Int64"
 
 
+def test_annotate_lists_glycresoft_charge_states_as_the_file_route(iso, tmp_path):
+    table = DATA / "formats" / "glycresoft_identifications.csv"
+    params = tmp_path / "p.txt"
+    params.write_text("isotope_peaks_num = 5\nisotope_input_format = glycresoft\n")
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore", iso.IsotopeInputWarning)
+        iso.run_single_file(str(table), str(tmp_path), str(params))
+        got = iso.annotate(pandas.read_csv(table), str(params))
+    want = pandas.read_csv(tmp_path / "glycresoft_identifications_isotope_pyopenms.txt", sep="\t", dtype=str,
+                           keep_default_na=False)
+    added = [c for c in want.columns if c not in pandas.read_csv(table).columns]
+    assert added[-6:] == ["GP_MZ_z2", "GP_MZ_z3", "GP_MZ_z4", "GP_MZ_z5", "GP_Isotope_Offset", "GP_PPM"]
+    assert got[added].to_csv(sep="\t", index=False) == want[added].to_csv(sep="\t", index=False)
+
+
+def test_annotate_counts_columns_beyond_the_five(iso):
+    df = pandas.DataFrame({"PepSeq": ["EEQYNSTYR"], "N": [4], "H": [3], "F": [1], "S": [0], "G": [0], "Xyl": [1],
+                           "KDN": [2]})
+    out = iso.annotate(df, {"isotope_peaks_num": 2, "isotope_count_columns": "Xyl,KDN"})
+    # EEQYNSTYR + N4H3F1 + C5H8O4 + 2 C9H14O8 + water: C129H200N18O79.
+    assert out.Glycan[0] == "N4H3F1S0G0X[Xyl]1X[KDN]2" and out.GP_Mass[0] == 3265.21859344564
+
+
 def test_annotate_of_an_empty_frame_keeps_text_columns(iso):
     df = pandas.DataFrame({"PepSeq": pandas.Series([], dtype=object), "N": [], "H": [], "F": [], "S": [], "G": []})
     out = iso.annotate(df, {"isotope_strict": True})  # isotope_peaks_num defaults to 5 in a dict too
