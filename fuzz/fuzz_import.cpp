@@ -19,6 +19,8 @@
 #include "fuzz_support.hpp"
 #include "isotope/base/unicode.hpp"
 #include "isotope/formats/importers.hpp"
+#include "isotope/formats/proforma.hpp"
+#include "isotope/model/run_model.hpp"
 #include "isotope/model/peptide.hpp"
 #include "isotope/model/reference_tables.hpp"
 #include "isotope/model/unimod.hpp"
@@ -34,7 +36,9 @@ const std::vector<std::string>& header(EngineFormat f) {
   static const std::vector<std::string> mm = {"Full Sequence", "Plausible GlycanComposition", "Precursor Charge",
                                               "Precursor MZ", "Decoy/Contaminant/Target"};
   static const std::vector<std::string> gr = {"glycopeptide", "charge", "neutral_mass"};
+  static const std::vector<std::string> pf = {"Peptidoform"};
   switch (f) {
+    case EngineFormat::ProForma: return pf;
     case EngineFormat::PGlyco3: return pg;
     case EngineFormat::FragPipe: return fp;
     case EngineFormat::MetaMorpheus: return mm;
@@ -72,9 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   const std::string_view text = fuzz::as_text(data + 1, size - 1);
   if (isotope::text::find_invalid_utf8(text) != std::string_view::npos) return 0;  // the reader refuses those
-  static const ModificationResolver resolver(reference_tables().mod_comp, {}, UnimodDb::load());
-  const ImportTables tables{reference_tables().aa_comp, reference_tables().gly_comp, resolver};
-  const auto format = static_cast<EngineFormat>(data[0] % 4);
+  static const RunModel tables(ModelTables::reference(), GlycanVocabulary::builtin(), {}, UnimodDb::load());
+  const ModificationResolver& resolver = tables.modifications;
+  const auto format = static_cast<EngineFormat>(data[0] % 5);
 
   std::vector<std::string> cells;
   std::size_t start = 0;
@@ -90,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(same(row, again), "the same row maps twice differently");
 
   if (row.status != RowStatus::Ok) {
-    FUZZ_CHECK(row.pep_seq.empty() && row.pep_mods.empty() && row.counts == (std::array<Count, 5>{}) &&
+    FUZZ_CHECK(row.pep_seq.empty() && row.pep_mods.empty() && row.counts.empty() &&
                    row.peptide.empty() && row.warning.empty(),
                "a decoy or unmapped row carries mapped cells");
     FUZZ_CHECK(row.status == RowStatus::Decoy || !row.problem.empty(), "an unmapped row without its problem");
@@ -112,7 +116,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!mods.empty()) mods += '/';
     mods += std::to_string(entry.first) + "," + residues[entry.first - 1] + "," + name;
     plain_names = plain_names && name.find_first_of("/,") == std::string::npos;
-    fuzz::must_succeed("resolve", [&] { expected += resolver.resolve(name); });
+    fuzz::must_succeed("resolve", [&] {
+      expected += name.rfind("Formula:", 0) == 0 ? proforma_formula(std::string_view(name).substr(8)) : resolver.resolve(name);
+    });
   }
   FUZZ_CHECK(mods == row.pep_mods, "PepMods " + row.pep_mods + " does not list PepSeq " + row.pep_seq);
   FUZZ_CHECK(!plain_names || expected == row.peptide, "the composition differs from the rendering's");
