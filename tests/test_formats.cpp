@@ -15,6 +15,7 @@
 #include "isotope/formats/importers.hpp"
 #include "isotope/io/delimited_reader.hpp"
 #include "isotope/model/formula.hpp"
+#include "isotope/formats/proforma.hpp"
 #include "isotope/model/peptide.hpp"
 #include "isotope/model/reference_tables.hpp"
 #include "isotope/model/run_model.hpp"
@@ -368,11 +369,18 @@ TEST(Formats, MetaMorpheusModificationNames) {
       {"K[UniProt:N6-acetyllysine on K]", "K", "C2H2O"},     {"S[Uniprot:Phosphoserine]K", "SK", "HPO3"},
       {"Q[UniProt:Pyrrolidone carboxylic acid]K", "QK", "H-3N-1"}, {"E[Pyrrolidone carboxylic acid]K", "EK", "H-2O-1"},
       {"D[Metal:Sodium on D]K", "DK", "H-1Na"},              {"KL[UniProt:Leucine amide]", "KL", "HNO-1"}};
+  const RunModel model = tables();
   for (const auto& [seq, residues, formula] : cases) {
-    const ImportedRow row = map_row(mm, {seq, "2", "1"}, tables());
+    const ImportedRow row = map_row(mm, {seq, "2", "1"}, model);
     ASSERT_EQ(row.status, RowStatus::Ok) << seq << ": " << row.problem;
     EXPECT_EQ(row.peptide, calc_seq_comp(residues, reference_tables().aa_comp) + parse_modification_formula(formula)) << seq;
+    // PepSeq's name reads back to the same composition: the name, or its
+    // formula where Unimod gives the name another (Dehydroalanine on S).
+    const std::string name = row.pep_mods.substr(row.pep_mods.rfind(',') + 1);
+    EXPECT_EQ(name.rfind("Formula:", 0) == 0 ? proforma_formula(name.substr(8)) : model.modifications.resolve(name),
+              parse_modification_formula(formula)) << seq << " written " << name;
   }
+  EXPECT_EQ(map_row(mm, {"S[Less Common:Dehydroalanine on S]K", "2", "1"}, model).pep_seq, "S[Formula:H-2O-1]K");
   EXPECT_NE(map_row(mm, {"D[Metal:Calcium on D]K", "2", "1"}, tables()).problem.find("'Calcium' is H-2Ca"), std::string::npos);
   EXPECT_EQ(map_row(mm, {"K[UniProt:N6-frobnyllysine on K]", "2", "1"}, tables()).problem,
             "[UniProt:N6-frobnyllysine on K]: unknown modification 'N6-frobnyllysine' "

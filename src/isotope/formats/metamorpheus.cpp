@@ -133,10 +133,22 @@ namespace {
 struct Brackets {
   std::string residues;
   std::vector<PlacedMod> mods;
-  std::vector<std::string> unknown;  // names no list holds, in order
+  std::vector<std::size_t> unknown;  // the mods whose names no list holds, in order
   GlycanCounts counts;
   bool glycan = false;
 };
+
+// The name a modification is written with in PepSeq and PepMods: as
+// MetaMorpheus wrote it when the run's resolver gives that name the same
+// composition, else its formula ("Formula:H-2O-1", as GP_ProForma writes
+// one), so that the rendering always reads back to the row's composition.
+std::string written_name(std::string_view name, const Composition& c, const ModificationResolver& resolver) {
+  try {
+    if (resolver.resolve(name) == c) return std::string(name);
+  } catch (const Error&) {
+  }
+  return "Formula:" + (c.empty() ? std::string("H0") : comp_to_str(c));
+}
 
 // Full Sequence's residues, modifications and glycans; an unknown name is
 // Unmapped unless the table states the combined formula.
@@ -159,26 +171,32 @@ Brackets read_brackets(std::string_view seq, const RunModel& model, bool formula
     }
     std::optional<Composition> c = modification(name, site, model.modifications, where);
     if (!c && !formula_given) unmapped(unknown_name(name, where));
-    if (!c) r.unknown.emplace_back(name);
-    r.mods.push_back({b.position, b.place, std::string(name), c.value_or(Composition())});
+    if (!c) r.unknown.push_back(r.mods.size());
+    r.mods.push_back({b.position, b.place, c ? written_name(name, *c, model.modifications) : std::string(name),
+                      c.value_or(Composition())});
   }
   return r;
 }
 
 // The modifications' composition from the combined formula: what the
-// names leave unexplained goes to the first unknown name, else it is a
-// difference that warns.
-void apply_combined(const Brackets& b, std::string_view cell, const Composition& combined, ImportedRow& row) {
+// names leave unexplained is the first unknown name's, else a modification
+// of its own on the first residue; either warns.
+void apply_combined(Brackets& b, std::string_view cell, const Composition& combined, ImportedRow& row) {
   Composition rest = combined;
   for (const PlacedMod& m : b.mods) rest.add_times(m.composition, -1);
-  if (rest.empty()) return;
-  row.peptide += rest;
-  const std::string formula = " from Mods Combined Chemical Formula " + py_repr(trim(cell));
-  row.warning = b.unknown.empty()
-                    ? "the modifications of Full Sequence differ from Mods Combined Chemical Formula " +
-                          py_repr(trim(cell)) + ", which was taken"
-                    : "modification " + py_repr(b.unknown.front()) + " is in none of the model's lists: its formula " +
-                          comp_to_str(rest) + " was taken" + formula;
+  if (rest.empty() && b.unknown.empty()) return;
+  const std::string formula = "Formula:" + (rest.empty() ? std::string("H0") : comp_to_str(rest));
+  const std::string stated = "Mods Combined Chemical Formula " + py_repr(trim(cell));
+  if (b.unknown.empty()) {
+    b.mods.push_back({1, Place::NTerm, formula, rest});
+    row.warning = "the modifications of Full Sequence differ from " + stated + ", which was taken";
+    return;
+  }
+  PlacedMod& m = b.mods[b.unknown.front()];
+  row.warning = "modification " + py_repr(m.name) + " is in none of the model's lists: its formula " +
+                formula.substr(8) + " was taken from " + stated;
+  m.name = formula;
+  m.composition = rest;
 }
 
 }  // namespace
@@ -192,9 +210,11 @@ void map_metamorpheus(const RowView& cell, const RunModel& model, ImportedRow& r
   const std::optional<Composition> combined = combined_formula(cell(R::ModsFormula));
   Brackets b = read_brackets(seq, model, combined.has_value());
   row.counts = b.counts;
-  finish_peptide(row, b.residues, b.mods, model.residues);
-  if (combined && !b.glycan) apply_combined(b, cell(R::ModsFormula), *combined, row);
-  else if (!b.unknown.empty()) unmapped(unknown_name(b.unknown.front(), "Full Sequence " + py_repr(seq)));
+  if (combined && !b.glycan)
+    apply_combined(b, cell(R::ModsFormula), *combined, row);
+  else if (!b.unknown.empty())
+    unmapped(unknown_name(b.mods[b.unknown.front()].name, "Full Sequence " + py_repr(seq)));
+  finish_peptide(row, b.residues, std::move(b.mods), model.residues);
   check_plausible(trim(cell(R::Glycan)), model.glycans, row);
 }
 
