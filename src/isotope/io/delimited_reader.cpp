@@ -43,92 +43,96 @@ bool DelimitedReader::get(char& c) {
   return true;
 }
 
-bool DelimitedReader::next(std::vector<std::string>& fields, long& line) {
-  char c;
-  if (!started_) {
-    started_ = true;
-    // A byte order mark at the very start is dropped: the buffer (at least
-    // 4 bytes) is filled until it holds 3 bytes or the whole file.
-    while (end_ < 3 && !eof_) {
-      const std::size_t got = source_.read(buf_.data() + end_, buf_.size() - end_);
-      if (got == 0) eof_ = true;
-      end_ += got;
-    }
-    pos_ = byte_order_mark_size(std::string_view(buf_.data(), end_));
+// A byte order mark at the very start is dropped: the buffer (at least 4
+// bytes) is filled until it holds 3 bytes or the whole file.
+void DelimitedReader::skip_byte_order_mark() {
+  started_ = true;
+  while (end_ < 3 && !eof_) {
+    const std::size_t got = source_.read(buf_.data() + end_, buf_.size() - end_);
+    if (got == 0) eof_ = true;
+    end_ += got;
   }
-  for (;;) {
-    if (!get(c)) return false;
+  pos_ = byte_order_mark_size(std::string_view(buf_.data(), end_));
+}
+
+// A byte inside a quoted field: line ends belong to the field (a CRLF
+// counts as one line), '"' ends the quotes or, doubled, stands for itself.
+// False when the byte ended the quotes and is to be read as plain.
+bool DelimitedReader::quoted_byte(char c, std::string& field, Quoting& state) {
+  if (state == Quoting::Quoted) {
+    if (c == '\r' || (c == '\n' && (raw_.empty() || raw_.back() != '\r'))) ++line_;
+    raw_ += c;
+    if (c == '"')
+      state = Quoting::AfterQuote;
+    else
+      field += c;
+    return true;
+  }
+  if (c != '"') {
+    state = Quoting::Plain;  // the quotes ended; what follows joins the field
+    return false;
+  }
+  raw_ += c;
+  field += c;
+  state = Quoting::Quoted;
+  return true;
+}
+
+// One record's fields, up to its line end; false when the record ended
+// the file. A quoted field open at the end of the file is an error.
+std::size_t DelimitedReader::read_fields(std::vector<std::string>& fields, long line, bool& quoted_any) {
+  std::size_t count = 0;
+  auto new_field = [&]() -> std::string& {
+    if (count == fields.size()) fields.emplace_back();
+    else fields[count].clear();
+    return fields[count++];
+  };
+  std::string* field = &new_field();
+  Quoting state = Quoting::Start;
+  long quote_line = 0;
+  char c;
+  while (get(c)) {
+    if ((state == Quoting::Quoted || state == Quoting::AfterQuote) && quoted_byte(c, *field, state)) continue;
+    if (c == '\n' || c == '\r') {
+      ++line_;
+      if (c == '\r' && get(c) && c != '\n') unget();
+      return count;
+    }
+    raw_ += c;
+    if (c == sep_) {
+      field = &new_field();
+      state = Quoting::Start;
+    } else if (c == '"' && state == Quoting::Start && quotes_) {
+      quoted_any = true;
+      quote_line = line_;
+      state = Quoting::Quoted;
+    } else {
+      *field += c;
+      state = Quoting::Plain;
+    }
+  }
+  if (state == Quoting::Quoted) {
+    check_record_utf8(line);
+    throw Error::value("end of file inside a quoted field").at(path(), quote_line);
+  }
+  return count;
+}
+
+bool DelimitedReader::next(std::vector<std::string>& fields, long& line) {
+  if (!started_) skip_byte_order_mark();
+  for (char c; get(c);) {
     unget();
     line = line_;
     raw_.clear();
-    std::size_t count = 0;
-    auto new_field = [&] {
-      if (count == fields.size())
-        fields.emplace_back();
-      else
-        fields[count].clear();
-      return &fields[count++];
-    };
-    std::string* field = new_field();
     bool quoted_any = false;
-    long quote_line = 0;
-    enum class State { Start, Plain, Quoted, AfterQuote } state = State::Start;
-    for (bool ended = false; !ended;) {
-      if (!get(c)) {
-        if (state == State::Quoted) {
-          check_record_utf8(line);
-          throw Error::value("end of file inside a quoted field").at(path(), quote_line);
-        }
-        break;
-      }
-      switch (state) {
-        case State::Quoted:
-          // Line ends belong to the field; a CRLF counts as one line.
-          if (c == '\r' || (c == '\n' && (raw_.empty() || raw_.back() != '\r'))) ++line_;
-          raw_ += c;
-          if (c == '"')
-            state = State::AfterQuote;
-          else
-            *field += c;
-          break;
-        case State::AfterQuote:
-          if (c == '"') {  // "" inside quotes is one '"'
-            raw_ += c;
-            *field += c;
-            state = State::Quoted;
-            break;
-          }
-          state = State::Plain;  // the quotes ended; what follows joins the field
-          [[fallthrough]];
-        case State::Start:
-        case State::Plain:
-          if (c == '\n' || c == '\r') {
-            ++line_;
-            if (c == '\r' && get(c) && c != '\n') unget();
-            ended = true;
-          } else if (c == sep_) {
-            raw_ += c;
-            field = new_field();
-            state = State::Start;
-          } else if (c == '"' && state == State::Start && quotes_) {
-            raw_ += c;
-            quoted_any = true;
-            quote_line = line_;
-            state = State::Quoted;
-          } else {
-            raw_ += c;
-            *field += c;
-            state = State::Plain;
-          }
-          break;
-      }
-    }
+    const std::size_t count = read_fields(fields, line, quoted_any);
     fields.resize(count);
     check_record_utf8(line);
     const bool blank = count == 1 && !quoted_any &&
                        std::all_of(fields[0].begin(), fields[0].end(), text::is_blank);
     if (!blank) return true;
   }
+  return false;
 }
 
 void DelimitedReader::check_record_utf8(long line) const {

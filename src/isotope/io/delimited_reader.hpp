@@ -51,6 +51,10 @@ class DelimitedReader {
   const std::string& path() const noexcept { return source_.path(); }
 
  private:
+  enum class Quoting { Start, Plain, Quoted, AfterQuote };
+  void skip_byte_order_mark();
+  bool quoted_byte(char c, std::string& field, Quoting& state);
+  std::size_t read_fields(std::vector<std::string>& fields, long line, bool& quoted_any);
   bool get(char& c);   // the next byte, false at the end of the file
   void unget() { --pos_; }  // only right after a successful get()
   void check_record_utf8(long line) const;
