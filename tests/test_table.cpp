@@ -433,6 +433,30 @@ TEST_F(TableTest, ScanErrors) {
       EXPECT_NE(e.message().find("3 fields"), std::string::npos) << e.what();
     }
   }
+  // A bracketed name with a blank, split by the blanks, is named as such.
+  const std::string path = write("Scan PepSeq N\n7 LC[Iodoacetamide deriv x]K 4\n");
+  try {
+    scan_table(path);
+    ADD_FAILURE();
+  } catch (const Error& e) {
+    EXPECT_EQ(std::string(e.what()), "row with 5 fields where the header has 3; a modification name with a blank: "
+                                     "'LC[Iodoacetamide deriv x]K' was read as 3 cells; quote the cell or use "
+                                     "isotope_separator = tab at line 2 of " + path);
+  }
+}
+
+// The short row: the warning, and what an error in it adds, point to
+// isotope_separator only where blanks split the table.
+TEST(ShortRow, PointsToTheSeparatorOption) {
+  EXPECT_EQ(short_row_note(7, 9, Separator::Whitespace),
+            "row has 7 fields where the header has 9; its last 2 cells were read as missing (an empty cell in a "
+            "tab-separated file? read it with isotope_separator = tab)");
+  EXPECT_EQ(short_row_note(8, 9, Separator::Tab), "row has 8 fields where the header has 9; its last cell was read as missing");
+  EXPECT_EQ(shifted_row_hint(7, 8, Separator::Whitespace),
+            "the row has 7 fields where the header has 8: an empty cell of a tab-separated file shifts the cells "
+            "after it; read the table with isotope_separator = tab");
+  EXPECT_EQ(shifted_row_hint(8, 8, Separator::Whitespace), "");
+  EXPECT_EQ(shifted_row_hint(7, 8, Separator::Tab), "");
 }
 
 TEST_F(TableTest, HeaderOnlyTableHasTextColumns) {

@@ -60,8 +60,8 @@ std::vector<std::string> header_of(const RecordBatch& batch) {
 // so each block goes to one worker, which types its pieces in order; blocks
 // are typed in parallel.
 
-TableLayout type_table(const std::string& path, unsigned threads, const std::vector<std::string>& watch) {
-  TableReader reader(path);
+TableLayout type_table(const std::string& path, unsigned threads, const std::vector<std::string>& watch, Separator sep) {
+  TableReader reader(path, sep);
   RecordBatch header;
   if (!reader.next(header)) throw Error::value("No columns to parse from file").at(path);
   const std::vector<std::string> names = header_names(header_of(header));
@@ -94,7 +94,7 @@ TableLayout type_table(const std::string& path, unsigned threads, const std::vec
     p.block = rows / block_rows;
     const std::size_t limit = std::min(kTypingPieceRows, block_rows - rows % block_rows);
     while (p.records.size() < limit && reader.next(p.records)) {
-      check_row_width(p.records, p.records.size() - 1, width, path);
+      check_row_width(p.records, p.records.size() - 1, width, path, sep);
       ++rows;
     }
     return !p.records.empty();
@@ -331,7 +331,7 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   if (auto engine = detect_format(read_first_line(input_file)))
     throw Error::value(format_hint(*engine)).at(input_file, 1);
   const TableLayout layout =
-      type_table(input_file, threads, std::vector<std::string>(kCountColumns.begin(), kCountColumns.end()));
+      type_table(input_file, threads, std::vector<std::string>(kCountColumns.begin(), kCountColumns.end()), options.separator);
   const OutputPlan plan = plan_output(layout, options);
   if (layout.rows > 0) check_columns(plan, input_file);
 
@@ -339,7 +339,7 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   TableNotes notes(
       [&](std::string_view text) { console.warning(text, [&](std::string_view shown) { progress.message(shown); }); },
       input_file, options.strict);
-  TableReader reader(input_file);
+  TableReader reader(input_file, options.separator);
   {
     RecordBatch header;
     reader.next(header);  // named by the typing pass
