@@ -5,9 +5,10 @@
 // records (header first), none wider than the header, every cell typed by
 // the layout converts without error, and the records do not depend on the
 // size of the chunks the file is read in. Every other input is split at
-// blanks, the others at a tab, a comma or a semicolon. The bytes are read from memory
-// (ByteSource::memory, in the chunks a file would give): no file is written
-// or opened per run. fuzz_pipeline reads its tables from files.
+// blanks, the others at a tab, a comma or a semicolon. The bytes are read
+// from memory (ByteSource::memory, in the chunks a file would give): no
+// file is written or opened per run. fuzz_pipeline reads its tables from
+// files.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
