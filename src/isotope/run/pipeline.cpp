@@ -60,7 +60,8 @@ std::vector<std::string> header_of(const RecordBatch& batch) {
 // so each block goes to one worker, which types its pieces in order; blocks
 // are typed in parallel.
 
-TableLayout type_table(const std::string& path, unsigned threads, const std::vector<std::string>& watch, Separator sep) {
+TableLayout type_table(const std::string& path, unsigned threads, const std::vector<std::string>& watch,
+                       Separator sep) {
   TableReader reader(path, sep);
   RecordBatch header;
   if (!reader.next(header)) throw Error::value("No columns to parse from file").at(path);
@@ -331,7 +332,8 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   if (auto engine = detect_format(read_first_line(input_file)))
     throw Error::value(format_hint(*engine)).at(input_file, 1);
   const TableLayout layout =
-      type_table(input_file, threads, std::vector<std::string>(kCountColumns.begin(), kCountColumns.end()), options.separator);
+      type_table(input_file, threads, std::vector<std::string>(kCountColumns.begin(), kCountColumns.end()),
+                 options.separator);
   const OutputPlan plan = plan_output(layout, options);
   if (layout.rows > 0) check_columns(plan, input_file);
 
