@@ -228,7 +228,8 @@ TEST_F(TableTest, RecordsDoNotDependOnTheChunkSize) {
       auto whole_sep = outcome(path, TableReader::kChunkBytes, sep);
       for (std::size_t chunk : {4, 7}) ASSERT_EQ(outcome(path, chunk, sep), whole_sep) << path << " " << chunk;
     }
-    for (std::size_t chunk : {std::size_t{4}, std::size_t{7}, TableReader::kChunkBytes}) ASSERT_EQ(from_memory(path, chunk), whole) << path;
+    for (std::size_t chunk : {std::size_t{4}, std::size_t{7}, TableReader::kChunkBytes})
+      ASSERT_EQ(from_memory(path, chunk), whole) << path;
   }
 }
 
@@ -451,7 +452,8 @@ TEST(ShortRow, PointsToTheSeparatorOption) {
   EXPECT_EQ(short_row_note(7, 9, Separator::Whitespace),
             "row has 7 fields where the header has 9; its last 2 cells were read as missing (an empty cell in a "
             "tab-separated file? read it with isotope_separator = tab)");
-  EXPECT_EQ(short_row_note(8, 9, Separator::Tab), "row has 8 fields where the header has 9; its last cell was read as missing");
+  EXPECT_EQ(short_row_note(8, 9, Separator::Tab),
+            "row has 8 fields where the header has 9; its last cell was read as missing");
   EXPECT_EQ(shifted_row_hint(7, 8, Separator::Whitespace),
             "the row has 7 fields where the header has 8: an empty cell of a tab-separated file shifts the cells "
             "after it; read the table with isotope_separator = tab");

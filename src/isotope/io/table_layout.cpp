@@ -158,7 +158,8 @@ void check_row_width(const RecordBatch& batch, std::size_t record, std::size_t w
 std::string short_row_note(std::size_t fields, std::size_t width, Separator separator) {
   const std::size_t missing = width - fields;
   std::string text = "row has " + std::to_string(fields) + " fields where the header has " + std::to_string(width) +
-                     "; its last " + (missing == 1 ? std::string("cell was") : std::to_string(missing) + " cells were") +
+                     "; its last " +
+                     (missing == 1 ? std::string("cell was") : std::to_string(missing) + " cells were") +
                      " read as missing";
   if (separator == Separator::Whitespace)
     text += " (an empty cell in a tab-separated file? read it with isotope_separator = tab)";

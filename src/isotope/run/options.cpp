@@ -265,7 +265,8 @@ int distance_to_2(std::string_view a, std::string_view b) {
   for (std::size_t i = 1; i <= a.size(); ++i) {
     for (std::size_t j = 1; j <= b.size(); ++j) {
       d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
-      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
     }
   }
   return std::min(d[a.size()][b.size()], 3);
@@ -291,7 +292,8 @@ std::vector<std::string> near_names(std::string_view name) {
   for (std::size_t k = 0; k < std::size(kOptions); ++k) {
     const OptionRow& row = kOptions[k];
     const std::string_view head = is_family(row) ? row.name.substr(0, row.name.size() - 1) : row.name;
-    const int d = distance_to_2(is_family(row) ? std::string_view(lower).substr(0, dot) : std::string_view(lower), head);
+    const std::string_view compared = is_family(row) ? std::string_view(lower).substr(0, dot) : std::string_view(lower);
+    const int d = distance_to_2(compared, head);
     if (d <= 2) near.emplace_back(d, names[k]);
   }
   std::stable_sort(near.begin(), near.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -328,7 +330,8 @@ std::vector<std::string> option_warnings(const ParamFile& file) {
   std::vector<std::pair<long, std::string>> found;
   const auto at = [&](long line) { return ", line " + std::to_string(line) + " of " + file.path; };
   for (std::size_t k = 0; k < file.params.size(); ++k)
-    if (auto text = unknown_name_warning(file.params[k].first)) found.emplace_back(file.lines[k], *text + at(file.lines[k]));
+    if (auto text = unknown_name_warning(file.params[k].first))
+      found.emplace_back(file.lines[k], *text + at(file.lines[k]));
   for (const RepeatedParam& r : file.repeats) {
     if (ascii_lower(r.name).compare(0, 8, "isotope_") != 0) continue;
     found.emplace_back(r.line, "option " + py_repr(r.name) + " is set on line " + std::to_string(r.earlier_line) +
