@@ -4,9 +4,11 @@
 // the second pass can rely on: TableReader yields exactly layout.rows + 1
 // records (header first), none wider than the header, every cell typed by
 // the layout converts without error, and the records do not depend on the
-// size of the chunks the file is read in. The bytes are read from memory
-// (ByteSource::memory, in the chunks a file would give): no file is written
-// or opened per run. fuzz_pipeline reads its tables from files.
+// size of the chunks the file is read in. Every other input is split at
+// blanks, the others at a tab, a comma or a semicolon. The bytes are read
+// from memory (ByteSource::memory, in the chunks a file would give): no
+// file is written or opened per run. fuzz_pipeline reads its tables from
+// files.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -25,14 +27,14 @@ struct Reading {
   std::optional<std::string> error;  // what() of the error that ended it
 };
 
-Reading read_all(std::string_view bytes, std::size_t chunk_bytes) {
+Reading read_all(std::string_view bytes, isotope::Separator sep, std::size_t chunk_bytes) {
   Reading r;
   // Room for every field at once: the arenas do not grow while reading.
   r.records.bytes.reserve(bytes.size());
   r.records.ends.reserve(bytes.size() / 2 + 1);
   r.records.records.reserve(bytes.size() / 2 + 1);
   r.error = fuzz::error_of("TableReader", [&] {
-    isotope::TableReader reader(isotope::ByteSource::memory(bytes, "table.txt"), chunk_bytes);
+    isotope::TableReader reader(isotope::ByteSource::memory(bytes, "table.txt"), sep, chunk_bytes);
     while (reader.next(r.records)) {
     }
   });
@@ -75,14 +77,18 @@ void check_cells(const isotope::TableLayout& layout, const isotope::RecordBatch&
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view bytes = fuzz::as_text(data, size);
+  // Runs of blanks on every other input, a tab, comma or semicolon on the
+  // others.
+  const auto sep = static_cast<isotope::Separator>(size % 2 == 0 ? 0 : 1 + size / 2 % 3);
   std::optional<isotope::TableLayout> layout;
-  const bool scanned = fuzz::only_isotope_errors(
-      "scan_table", [&] { layout = isotope::scan_table(isotope::ByteSource::memory(bytes, "table.txt")); });
+  const bool scanned = fuzz::only_isotope_errors("scan_table", [&] {
+    layout = isotope::scan_table(isotope::ByteSource::memory(bytes, "table.txt"), sep);
+  });
 
   // The whole file in one chunk, and in tiny chunks that split records,
   // quotes, line ends and UTF-8 sequences everywhere.
-  const Reading whole = read_all(bytes, isotope::TableReader::kChunkBytes);
-  const Reading pieces = read_all(bytes, 4 + size % 13);
+  const Reading whole = read_all(bytes, sep, isotope::TableReader::kChunkBytes);
+  const Reading pieces = read_all(bytes, sep, 4 + size % 13);
   FUZZ_CHECK(same_records(whole.records, pieces.records), "records depend on the chunk size");
   FUZZ_CHECK(whole.error == pieces.error, "errors depend on the chunk size");
   for (std::size_t i = 1; i < whole.records.size(); ++i)

@@ -12,7 +12,11 @@ DataFrame(rows).to_csv(sep="\\t", index=False). The isotope intensities come
 from OpenMS, which Python cannot reach here, so that column is taken from the
 program's output and checked for shape only; every other byte must match.
 
-Usage: reference_pipeline.py --isotope PATH [--cases N] [--seed S] [--keep DIR]
+With --separator tab (comma, semicolon) the tables are written with that
+separator, with empty cells and cells holding blanks, the parameter file sets
+isotope_separator, and pandas reads them with read_csv(sep="\\t") (",", ";").
+
+Usage: reference_pipeline.py --isotope PATH [--cases N] [--seed S] [--keep DIR] [--separator SEP]
 """
 import argparse
 import os
@@ -92,8 +96,11 @@ def mass_of(c):
     return m
 
 
-def recompute(input_file, produced):
-    df = pd.read_csv(input_file, sep=r"\s+")
+SEPARATORS = {"whitespace": r"\s+", "tab": "\t", "comma": ",", "semicolon": ";"}
+
+
+def recompute(input_file, produced, sep=r"\s+"):
+    df = pd.read_csv(input_file, sep=sep)
     iso = {}
     if os.path.getsize(produced) > 1:
         got = pd.read_csv(produced, sep="\t", dtype=str, keep_default_na=False)
@@ -144,8 +151,13 @@ BOOLS = ["True", "False", "TRUE", "false", "true", "FALSE"]
 TEXTS = ["IGHG1_HUMAN", "1_000", "0x10", "a\\tb", '"two words"', '"say ""hi"""', "é", "-", "1e", "TRUEx"]
 
 
-def random_column(rng, n):
-    kind = rng.choice(["int", "float", "intna", "bool", "boolna", "text", "textna", "allna"])
+# Cells only a table with a separator byte holds: empty, or with blanks.
+SEPARATED_CELLS = ["", "IgG1 heavy chain", "two  words", " 7", "3.5 "]
+
+
+def random_column(rng, n, separated=False):
+    kind = rng.choice(["int", "float", "intna", "bool", "boolna", "text", "textna", "allna"] +
+                      (["separated"] if separated else []))
     cells = []
     for _ in range(n):
         if kind == "int":
@@ -162,6 +174,8 @@ def random_column(rng, n):
             cells.append(rng.choice(TEXTS + COUNT_CELLS))
         elif kind == "textna":
             cells.append(rng.choice(TEXTS + MISSING))
+        elif kind == "separated":
+            cells.append(rng.choice(SEPARATED_CELLS + TEXTS))
         else:
             cells.append(rng.choice(MISSING))
     return cells
@@ -178,23 +192,30 @@ def count_column(rng, n):
     return [rng.choice(BOOLS) for _ in range(n)]
 
 
-def random_table(rng):
+def random_table(rng, separator=None):
     n = rng.randint(0, 6)
     columns = [("PepSeq", [rng.choice(PEPTIDES) for _ in range(n)])]
     for name in "NHFSG":
         columns.append((name, count_column(rng, n)))
     for k in range(rng.randint(0, 4)):
         name = rng.choice(["Scan", "Score", "Protein", "X", "X", "Glycan", "PepMods", "GP_Mass", "Charge"])
-        columns.append((name, random_column(rng, n)))
+        columns.append((name, random_column(rng, n, separator is not None)))
     rng.shuffle(columns)
-    lines = [" ".join(name for name, _ in columns)]
+    lines = [(separator or " ").join(name for name, _ in columns)]
     for i in range(n):
-        sep = rng.choice([" ", "\t", "  ", " \t "])
-        line = sep.join(cells[i] for _, cells in columns)
-        lines.append(rng.choice(["", " "]) + line)
+        if separator is None:
+            sep = rng.choice([" ", "\t", "  ", " \t "])
+            lines.append(rng.choice(["", " "]) + sep.join(cells[i] for _, cells in columns))
+        else:
+            lines.append(separator.join(cells[i] for _, cells in columns))
     if n and rng.random() < 0.3:
         lines.insert(rng.randint(1, len(lines)), "")
     ending = rng.choice(["\n", "\r\n", "\r"])
+    if separator and ending == "\r":
+        # pandas' tokenizer reads a line that starts with blanks after a lone
+        # CR from the last LF before it (here the header) again: the case is
+        # left out (tests/pandas_crosscheck.py, after_lone_cr).
+        lines = [line.lstrip(" " if separator == "\t" else " \t") for line in lines]
     return ending.join(lines) + rng.choice([ending, ""])
 
 
@@ -204,7 +225,9 @@ def main():
     ap.add_argument("--cases", type=int, default=200)
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--keep")
+    ap.add_argument("--separator", choices=list(SEPARATORS), default="whitespace")
     opts = ap.parse_args()
+    separator = None if opts.separator == "whitespace" else SEPARATORS[opts.separator]
     rng = random.Random(opts.seed)
     with tempfile.TemporaryDirectory() as tmp:
         work = opts.keep or tmp
@@ -214,9 +237,11 @@ def main():
         params = os.path.join(work, "params.txt")
         with open(params, "w") as f:
             f.write("isotope_peaks_num = 5\n")
+            if separator:
+                f.write("isotope_separator = {}\n".format(opts.separator))
         for i in range(opts.cases):
             with open(os.path.join(indir, "t{:04d}.txt".format(i)), "w", newline="") as f:
-                f.write(random_table(rng))
+                f.write(random_table(rng, separator))
         run = subprocess.run([opts.isotope, "-d", indir, "-o", outdir, "-p", params],
                              capture_output=True)
         if run.returncode != 0:
@@ -227,7 +252,7 @@ def main():
             produced = os.path.join(outdir, name + "_isotope_pyopenms.txt")
             with open(produced, "rb") as f:
                 got = f.read().decode()
-            want = recompute(os.path.join(indir, name + ".txt"), produced)
+            want = recompute(os.path.join(indir, name + ".txt"), produced, SEPARATORS[opts.separator])
             if got != want:
                 failures += 1
                 if failures <= 5:

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "isotope/run/batch.hpp"
+#include "isotope/run/options.hpp"
 #include "isotope/run/params.hpp"
 #include "isotope/base/errors.hpp"
 #include "test_support.hpp"
@@ -64,6 +65,30 @@ TEST(ParamFile, BlankLinesAndCommentsAreSkippedOtherLinesWithoutEqualsFail) {
   ASSERT_TRUE(missing);
   EXPECT_EQ(missing->kind_name(), "FileNotFoundError");
   EXPECT_EQ(missing->filename(), "/nonexistent/params.txt");
+}
+
+// Misspelled, unknown and repeated options of ours are named; other tools'
+// options are not. The suggestions for 'isotope_foo' are Python's
+// difflib.get_close_matches over the known names.
+TEST(ParamFile, UnknownMisspelledAndRepeatedOptionsAreNamed) {
+  const ParamFile f = parse_param_file(
+      "isotope_peaks_num = 5\nisotope_charge_colum = Charge\nisotop_charge_colum = z\nIsotope_Charge_Column = z\n"
+      "max_charge = 4\ncharge_column = z\nisotope_peaks_num = 3\nisotope_modifcation.Deamidated = H-1N-1O1\n"
+      "isotope_modification.Deamidated = H-1N-1O1\nisotope_foo = 1\nisotope_peaks_num = 2\n",
+      "p.txt");
+  const std::string ignored = "?): it was ignored, line ";
+  EXPECT_EQ(option_warnings(f),
+            (std::vector<std::string>{
+                "unknown option 'isotope_charge_colum' (did you mean 'isotope_charge_column'" + ignored + "2 of p.txt",
+                "unknown option 'isotop_charge_colum' (did you mean 'isotope_charge_column'" + ignored + "3 of p.txt",
+                "unknown option 'Isotope_Charge_Column' (did you mean 'isotope_charge_column'" + ignored + "4 of p.txt",
+                "option 'isotope_peaks_num' is set on line 1 and again on line 7 of p.txt: the later value is used",
+                "unknown option 'isotope_modifcation.Deamidated' (did you mean 'isotope_modification.Deamidated'" +
+                    ignored + "8 of p.txt",
+                "unknown option 'isotope_foo' (did you mean 'isotope_on_error', 'isotope_unimod' or "
+                "'isotope_coverage'" + ignored + "10 of p.txt",
+                "option 'isotope_peaks_num' is set on line 7 and again on line 11 of p.txt: the later value is used"}));
+  EXPECT_TRUE(option_warnings(parse_param_file("isotope_peaks_num = 5\nthreads = 2\n", "p.txt")).empty());
 }
 
 TEST(DirectoryBatch, ChoosesTxtNamesInListingOrder) {
@@ -144,6 +169,42 @@ TEST(DirectoryBatch, EngineTablesPickedByTheirHeader) {
             "pGlyco3 result table\n"
             "isotope: warning: folder run: 'pGlycoDB-GP-FDR-Pro_isotope_pyopenms.txt' was skipped: its header is not that "
             "of a pGlyco3 result table\n");
+}
+
+// A folder run over its own output folder: each earlier output is named
+// once (not in another output folder), isotope_skip_outputs skips them;
+// the options are checked once for the whole run, even when each table's
+// run checks them too.
+TEST(DirectoryBatch, EarlierOutputsAndOptionsOncePerRun) {
+  TempDir d, other;
+  for (const char* name : {"a.txt", "a_isotope_pyopenms.txt", "b.txt"}) write_file(d / name, "");
+  write_file(other / "params", "isotope_peaks_num = 5\nisotope_charge_colum = Charge\n");
+  std::string err;
+  Console console{[](std::string_view) {}, [&](std::string_view s) { err += s; }};
+  std::vector<std::string> seen;
+  auto run_one = [&](const std::string& p) {
+    warn_options(other / "params", console);
+    seen.push_back(p.substr(p.rfind('/') + 1));
+  };
+  const std::string dir = d.path().string();
+  run_batch(dir, other / "params", console, run_one, describe_error, dir + "/.");
+  EXPECT_EQ(seen, (std::vector<std::string>{"a.txt", "a_isotope_pyopenms.txt", "b.txt"}));
+  EXPECT_EQ(err, "isotope: warning: unknown option 'isotope_charge_colum' (did you mean 'isotope_charge_column'?): "
+                 "it was ignored, line 2 of " + other / "params" + "\n"
+                 "isotope: warning: 'a_isotope_pyopenms.txt' in '" + dir + "' is an earlier output of isotope (the "
+                 "output folder is the input folder): it is read as a table and gives "
+                 "'a_isotope_pyopenms_isotope_pyopenms.txt'; isotope_skip_outputs = true skips such names\n");
+  err.clear();
+  seen.clear();
+  write_file(other / "params", "isotope_peaks_num = 5\n");
+  run_batch(dir, other / "params", console, run_one, describe_error, other.path().string());
+  EXPECT_EQ(err, "");
+  EXPECT_EQ(seen.size(), 3u);
+  write_file(other / "params", "isotope_peaks_num = 5\nisotope_skip_outputs = true\n");
+  seen.clear();
+  run_batch(dir, other / "params", console, run_one, describe_error, dir);
+  EXPECT_EQ(seen, (std::vector<std::string>{"a.txt", "b.txt"}));
+  EXPECT_EQ(err, "");
 }
 
 // ---------------------------------------------------------------------------
@@ -230,6 +291,17 @@ TEST(NativeMain, RunsOneTableOrAFolder) {
   EXPECT_EQ(w.outputs(), (std::vector<std::string>{"one_isotope_pyopenms.txt"}));
   std::filesystem::remove(w.out_dir + "/one_isotope_pyopenms.txt");
 
+  // A misspelled option is named once, before the table's run.
+  write_file(w.params, "isotope_peaks_num = 5\nisotope_peaks_nmu = 3\n");
+  Outcome misspelled = w.isotope({"-i", w.table, "-o", w.out_dir, "-p", w.params});
+  EXPECT_EQ(misspelled.err.rfind("isotope: warning: unknown option 'isotope_peaks_nmu' (did you mean "
+                                 "'isotope_peaks_num'?): it was ignored, line 2 of " + w.params + "\n100%",
+                                 0),
+            0u)
+      << misspelled.err;
+  std::filesystem::remove(w.out_dir + "/one_isotope_pyopenms.txt");
+  write_file(w.params, "isotope_peaks_num = 5\n");
+
   // -d wins over -i: the table named by -i is not read.
   Outcome both = w.isotope({"-i", w.dir / "absent.txt", "-d", w.in_dir, "-o", w.out_dir, "-p", w.params});
   EXPECT_EQ(both.status, 0) << both.err;
@@ -278,6 +350,11 @@ TEST(NativeMain, FailuresPrintOneLineAndExitOne) {
   EXPECT_EQ(folder.status, 1);
   EXPECT_EQ(folder.out, "Build isotope patterns for " + batch + "/ztxt\n");
   EXPECT_NE(folder.err.find("isotope: IsADirectoryError: "), std::string::npos) << folder.err;
+
+  // A folder given as the table says which option reads folders.
+  Outcome dir_as_table = w.isotope({"-i", w.in_dir, "-o", w.out_dir, "-p", w.params});
+  EXPECT_EQ(dir_as_table.err, "isotope: IsADirectoryError: [Errno 21] Is a directory: '" + w.in_dir +
+                                  "'; a folder is read with -d (-i reads one table)\n");
 
   write_file(w.in_dir + "/b.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\nPEPXIDE 1 0 0 0 0\n");
   Outcome bad = w.isotope({"-i", w.in_dir + "/b.txt", "-o", w.out_dir, "-p", w.params});

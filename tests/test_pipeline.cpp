@@ -287,7 +287,7 @@ TEST(Notes, EachKindNamesItsLineAndCharacter) {
                 "modification; only the first counts, and the capital letters inside the second were read as "
                 "residues (9 more characters were skipped), line 8" + at,
                 "row has 6 fields where the header has 7; its last cell was read as missing (an empty cell in a "
-                "tab-separated file?), line 9" + at,
+                "tab-separated file? read it with isotope_separator = tab), line 9" + at,
                 "PepSeq 'LC(Carbamidomethyl)PDC(Carbamidomethyl)K' has '(' at character 3, which is neither a "
                 "residue nor a bracketed modification; it was skipped (31 more characters were skipped); the capital "
                 "letters inside parentheses were read as residues (CC): a modification is written in square brackets "
@@ -627,6 +627,39 @@ TEST(Mz, PrecursorToleranceHintsAndNonFinitePatterns) {
   }
 }
 
+// isotope_separator = tab: blanks inside cells, an empty cell is a missing
+// one; the cells are typed and written as pandas.read_csv(sep="\t") and
+// to_csv give them (pandas' bytes below, Charge a float column).
+TEST(Pipeline, TabSeparatedTableWithBlanksInCells) {
+  Fixture f("isotope_peaks_num = 2\nisotope_separator = tab\nisotope_charge_column = Charge\n"
+            "isotope_modification.Iodoacetamide derivative = H3C2N1O1\n");
+  std::string in = f.table("t.txt", "Scan\tCharge\tPepSeq\tProtein\tN\tH\tF\tS\tG\n"
+                                    "1\t2\tEEQYNSTYR\tIgG1 heavy chain\t4\t3\t1\t0\t0\n"
+                                    "2\t\tC[Iodoacetamide derivative]K\tIgG2\t4\t3\t1\t0\t0\n");
+  f.process(in, f.out_dir);
+  const std::string got = f.output("t");
+  std::istringstream lines(got), pandas("Scan\tCharge\tPepSeq\tProtein\tN\tH\tF\tS\tG\n"
+                                        "1\t2.0\tEEQYNSTYR\tIgG1 heavy chain\t4\t3\t1\t0\t0\n"
+                                        "2\t\tC[Iodoacetamide derivative]K\tIgG2\t4\t3\t1\t0\t0\n");
+  for (std::string line, want; std::getline(pandas, want);) {
+    ASSERT_TRUE(std::getline(lines, line));
+    std::size_t cut = 0;
+    for (int k = 0; k < 9; ++k) cut = line.find('\t', cut) + 1;  // the input's columns
+    EXPECT_EQ(line.substr(0, cut - 1), want);
+  }
+  EXPECT_EQ(row_cells(got, 1)["PepMods"], "1,C,Iodoacetamide derivative");
+  // The empty charge cell is named with its column and line.
+  EXPECT_NE(f.run.err.find("isotope: warning: charge cell Charge '' is missing: the row's m/z cells were left empty, "
+                           "line 3 of " + in + "\n"),
+            std::string::npos)
+      << f.run.err;
+  // Search-engine tables keep their own separator.
+  Fixture engine("isotope_peaks_num = 2\nisotope_input_format = pglyco3\nisotope_separator = comma\n");
+  Error e = error_of([&] { engine.process(engine.table("p.txt", "x\n"), engine.out_dir); });
+  EXPECT_EQ(e.line(), 3);
+  EXPECT_EQ(e.message().rfind("isotope_separator = 'comma': a search engine's table", 0), 0u) << e.what();
+}
+
 TEST(Mz, CoverageAndNormalisation) {
   // IsoSpec's true probabilities of the same glycopeptide: the first six
   // add up to 0.9921, the first five to 0.9738, the first eight to 0.9995.
@@ -657,7 +690,8 @@ TEST(Mz, ParameterErrorsNameTheOptionAndItsLine) {
                        "isotope_coverage = 1.5",       "isotope_coverage = 0",
                        "isotope_normalize = median",   "isotope_precursor_mz_column = PrecursorMZ",
                        "isotope_monosaccharide.Rha = C6H10Q4", "isotope_monosaccharide.X[Rha] = C6H10O4",
-                       "isotope_count_columns = Rha",  "isotope_count_columns = Hex"};
+                       "isotope_count_columns = Rha",  "isotope_count_columns = Hex",
+                       "isotope_separator = pipe",     "isotope_skip_outputs = perhaps"};
   for (const char* line : bad) {
     Fixture f(std::string("isotope_peaks_num = 5\n# the line below is wrong\n") + line + "\n");
     std::string in = f.table("p.txt", "PepSeq N H F S G\nGG 1 0 0 0 0\n");

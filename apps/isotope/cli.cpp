@@ -2,9 +2,13 @@
 // batch or one table, with errors turned into one line and an exit status.
 #include "cli.hpp"
 
+#include <cerrno>
+#include <functional>
+
 #include "argparse.hpp"
 #include "isotope/base/errors.hpp"
 #include "isotope/run/batch.hpp"
+#include "isotope/run/options.hpp"
 #include "isotope/run/pipeline.hpp"
 
 namespace isotope {
@@ -23,6 +27,20 @@ argparse::Parser make_parser(std::string prog) {
 // argparse stores an empty list for an option whose attached value is "--";
 // such a value is given but is no path, and fails where it is first used.
 [[noreturn]] void not_a_path() { throw Error::type("expected str, bytes or os.PathLike object, not list"); }
+
+// One table (-i): its options checked first; a folder given as the table
+// gets the option that reads folders named.
+void run_file(const std::string& input_file, const std::optional<std::string>& param_file, const Console& console,
+              const std::function<void(const std::string&)>& run_one) {
+  if (param_file) warn_options(*param_file, console);
+  try {
+    run_one(input_file);
+  } catch (Error& e) {
+    if (e.kind() == ErrorKind::OS && e.os_errno() == EISDIR && e.filename() == input_file)
+      e.explain("a folder is read with -d (-i reads one table)");
+    throw;
+  }
+}
 
 }  // namespace
 
@@ -47,11 +65,7 @@ int run_main(int argc, char** argv) {
   }
   enum { kDir, kFile, kOut, kParam };
   auto given = [&](int k) { return parsed.values[k].has_value() || parsed.empty_list[k]; };
-  if (!given(kParam)) {
-    help();
-    return 2;
-  }
-  if (!given(kDir) && !given(kFile)) {
+  if (!given(kParam) || (!given(kDir) && !given(kFile))) {
     help();
     return 2;
   }
@@ -69,14 +83,15 @@ int run_main(int argc, char** argv) {
     };
     if (given(kDir)) {
       if (parsed.empty_list[kDir]) not_a_path();
-      BatchReport report = run_batch(*parsed.values[kDir], parsed.values[kParam], console, run_one);
+      BatchReport report =
+          run_batch(*parsed.values[kDir], parsed.values[kParam], console, run_one, describe_error, output_dir);
       if (!report.failed.empty()) return 1;
     } else {
       if (parsed.empty_list[kFile]) {
         console.out(start_message("[]"));
         not_a_path();
       }
-      run_one(*parsed.values[kFile]);
+      run_file(*parsed.values[kFile], parsed.values[kParam], console, run_one);
     }
   } catch (const Error& e) {
     console.err(prog + ": " + e.kind_name() + ": " + e.what() + "\n");

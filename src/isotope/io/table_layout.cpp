@@ -2,7 +2,9 @@
 #include "isotope/io/table_layout.hpp"
 
 #include <algorithm>
+#include <optional>
 #include <unordered_map>
+#include <utility>
 
 #include "isotope/base/errors.hpp"
 #include "isotope/io/table_reader.hpp"
@@ -111,11 +113,65 @@ BlockTypes BlockTyping::take() {
   return out;
 }
 
-void check_row_width(const RecordBatch& batch, std::size_t record, std::size_t width, const std::string& path) {
+namespace {
+
+// The fields [first, last] of a record when one leaves a '[' open that a
+// later one closes, as blanks split "C[Iodoacetamide derivative]".
+std::optional<std::pair<std::size_t, std::size_t>> split_bracket(const RecordBatch& batch, std::size_t record) {
   const std::size_t n = batch.fields(record);
-  if (n > width)
-    throw Error::value("row with " + std::to_string(n) + " fields where the header has " + std::to_string(width))
-        .at(path, batch.records[record].line);
+  for (std::size_t i = 0; i + 1 < n; ++i) {
+    const std::string_view f = batch.field(record, i);
+    const std::size_t open = f.rfind('[');
+    if (open == std::string_view::npos || f.find(']', open) != std::string_view::npos) continue;
+    for (std::size_t j = i + 1; j < n; ++j) {
+      const std::string_view g = batch.field(record, j);
+      if (g.find(']') < g.find('[')) return std::make_pair(i, j);
+    }
+  }
+  return std::nullopt;
+}
+
+std::string fields_word(std::size_t n) { return std::to_string(n) + (n == 1 ? " field" : " fields"); }
+
+}  // namespace
+
+void check_row_width(const RecordBatch& batch, std::size_t record, std::size_t width, const std::string& path,
+                     Separator separator) {
+  const std::size_t n = batch.fields(record);
+  if (n <= width) return;
+  Error e = Error::value("row with " + std::to_string(n) + " fields where the header has " + std::to_string(width));
+  if (separator == Separator::Whitespace) {
+    if (auto split = split_bracket(batch, record)) {
+      std::string cell(batch.field(record, split->first));
+      for (std::size_t k = split->first + 1; k <= split->second; ++k) {
+        cell += ' ';
+        cell += batch.field(record, k);
+      }
+      e.explain("a modification name with a blank: " + py_repr(cell) + " was read as " +
+                std::to_string(split->second - split->first + 1) +
+                " cells; quote the cell or use isotope_separator = tab");
+    }
+  }
+  throw e.at(path, batch.records[record].line);
+}
+
+std::string short_row_note(std::size_t fields, std::size_t width, Separator separator) {
+  const std::string head = "row has " + std::to_string(fields) + " fields where the header has " + std::to_string(width);
+  if (fields > width) return head + "; the fields beyond were dropped";
+  const std::size_t missing = width - fields;
+  std::string text = head + "; its last " +
+                     (missing == 1 ? std::string("cell was") : std::to_string(missing) + " cells were") +
+                     " read as missing";
+  if (separator == Separator::Whitespace)
+    text += " (an empty cell in a tab-separated file? read it with isotope_separator = tab)";
+  return text;
+}
+
+std::string shifted_row_hint(std::size_t fields, std::size_t width, Separator separator) {
+  if (fields >= width || separator != Separator::Whitespace) return {};
+  return "the row has " + fields_word(fields) + " where the header has " + std::to_string(width) +
+         ": an empty cell of a tab-separated file shifts the cells after it; read the table with "
+         "isotope_separator = tab";
 }
 
 namespace {
@@ -163,11 +219,12 @@ TableLayout assemble_layout(const std::vector<std::string>& names, const std::ve
 }
 
 TableLayout scan_table(const std::string& path, const std::vector<std::string>& watch) {
-  return scan_table(ByteSource::file(path), watch);
+  return scan_table(ByteSource::file(path), Separator::Whitespace, TableReader::kChunkBytes, watch);
 }
 
-TableLayout scan_table(ByteSource source, const std::vector<std::string>& watch, std::size_t chunk_bytes) {
-  TableReader reader(std::move(source), chunk_bytes);
+TableLayout scan_table(ByteSource source, Separator separator, std::size_t chunk_bytes,
+                       const std::vector<std::string>& watch) {
+  TableReader reader(std::move(source), separator, chunk_bytes);
   const std::string& path = reader.path();
   RecordBatch batch;
   if (!reader.next(batch)) throw Error::value("No columns to parse from file").at(path);
@@ -182,7 +239,7 @@ TableLayout scan_table(ByteSource source, const std::vector<std::string>& watch,
   for (;;) {
     batch.clear();
     if (!reader.next(batch)) break;
-    check_row_width(batch, 0, width, path);
+    check_row_width(batch, 0, width, path, separator);
     typing.add(batch, 0);
     if (typing.rows() == block_rows) blocks.push_back(typing.take());
   }

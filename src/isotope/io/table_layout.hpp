@@ -72,8 +72,23 @@ class BlockTyping {
 };
 
 // A value Error at the record's line when it has more fields than the
-// header (pandas would silently make an index of the leading columns).
-void check_row_width(const RecordBatch& batch, std::size_t record, std::size_t width, const std::string& path);
+// header (pandas would silently make an index of the leading columns). In a
+// whitespace-split table, a '[' left open in one field and closed in a
+// later one is named as what it is: a modification name with a blank.
+void check_row_width(const RecordBatch& batch, std::size_t record, std::size_t width, const std::string& path,
+                     Separator separator = Separator::Whitespace);
+
+// The warning on a row with fewer fields than the header: its last cells
+// were read as missing; in a whitespace-split table, with the likely cause
+// (an empty cell of a tab-separated file) and the option that reads it. A
+// row with more fields (in a search engine's table) had the fields beyond
+// dropped.
+std::string short_row_note(std::size_t fields, std::size_t width, Separator separator);
+
+// What an error in a row with fewer fields than the header of a
+// whitespace-split table adds (Error::explain): an empty cell shifted the
+// cells after it. Empty for a full row, and with a separator byte.
+std::string shifted_row_hint(std::size_t fields, std::size_t width, Separator separator);
 
 // The layout of a table from its column names and its typing blocks in
 // table order.
@@ -94,9 +109,9 @@ std::vector<bool> watched_columns(const std::vector<std::string>& names, const s
 // typing block). Columns named in watch get their float_cause_line.
 TableLayout scan_table(const std::string& path, const std::vector<std::string>& watch = {});
 // The same over the bytes of a source (tests and fuzz targets give bytes in
-// memory), read chunk_bytes at a time.
-TableLayout scan_table(ByteSource source, const std::vector<std::string>& watch = {},
-                       std::size_t chunk_bytes = TableReader::kChunkBytes);
+// memory), split at the separator, read chunk_bytes at a time.
+TableLayout scan_table(ByteSource source, Separator separator, std::size_t chunk_bytes = TableReader::kChunkBytes,
+                       const std::vector<std::string>& watch = {});
 
 // Column names as pandas makes them from the header fields: an empty name
 // becomes "Unnamed: i" (i the 0-based field index); a repeated name X gets

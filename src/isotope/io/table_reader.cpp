@@ -4,8 +4,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "isotope/base/errors.hpp"
 #include "isotope/base/text.hpp"
@@ -22,16 +22,53 @@ constexpr std::array<bool, 256> byte_set(std::string_view bytes) {
   return t;
 }
 
-// Bytes that end a run of an unquoted or a quoted field.
-constexpr auto kFieldStop = byte_set(std::string_view(" \t\r\n\0", 5));
+// Bytes that end a run of a quoted field.
 constexpr auto kQuotedStop = byte_set(std::string_view("\"\r\n\0", 4));
+
+// Byte classes of the plain-line fast paths: 0 field text, 1 a separator
+// (a blank, or the separator byte), 2 a byte only the state machine
+// handles (quote, NUL, CR, LF, non-ASCII).
+std::array<std::uint8_t, 256> line_classes(char sep) {
+  std::array<std::uint8_t, 256> t{};
+  if (sep == 0)
+    t[static_cast<unsigned char>(' ')] = t[static_cast<unsigned char>('\t')] = 1;
+  else
+    t[static_cast<unsigned char>(sep)] = 1;
+  for (char c : {'"', '\0', '\r', '\n'}) t[static_cast<unsigned char>(c)] = 2;
+  for (std::size_t b = 0x80; b < 256; ++b) t[b] = 2;
+  return t;
+}
 
 }  // namespace
 
-TableReader::TableReader(const std::string& path, std::size_t chunk_bytes)
-    : TableReader(ByteSource::file(path), chunk_bytes) {}
+std::optional<Separator> separator_named(std::string_view name) {
+  if (name == "whitespace") return Separator::Whitespace;
+  if (name == "tab") return Separator::Tab;
+  if (name == "comma") return Separator::Comma;
+  if (name == "semicolon") return Separator::Semicolon;
+  return std::nullopt;
+}
 
-TableReader::TableReader(ByteSource source, std::size_t chunk_bytes) : source_(std::move(source)) {
+char separator_byte(Separator separator) {
+  switch (separator) {
+    case Separator::Whitespace: return 0;
+    case Separator::Tab: return '\t';
+    case Separator::Comma: return ',';
+    case Separator::Semicolon: return ';';
+  }
+  return 0;
+}
+
+TableReader::TableReader(const std::string& path, Separator separator, std::size_t chunk_bytes)
+    : TableReader(ByteSource::file(path), separator, chunk_bytes) {}
+
+TableReader::TableReader(ByteSource source, Separator separator, std::size_t chunk_bytes)
+    : source_(std::move(source)), sep_(separator_byte(separator)), line_class_(line_classes(sep_)) {
+  for (char c : {'\r', '\n', '\0'}) field_stop_[static_cast<unsigned char>(c)] = true;
+  if (sep_ == 0)
+    field_stop_[static_cast<unsigned char>(' ')] = field_stop_[static_cast<unsigned char>('\t')] = true;
+  else
+    field_stop_[static_cast<unsigned char>(sep_)] = true;
   // A small file needs no full chunk: the buffer grows if the file does.
   std::size_t size = std::max<std::size_t>(chunk_bytes, 4);
   if (source_.size()) size = std::min(size, *source_.size() + 4);
@@ -103,16 +140,23 @@ bool TableReader::finish(std::size_t end) {
   return true;
 }
 
-// Blank lines and blanks before the first field.
+// Blank lines and blanks before the first field (with a separator byte,
+// blanks that may make a blank line).
 TableReader::State TableReader::on_start_record(char c) {
-  if (is_blank(c)) {
+  if (std::exchange(rec_.blank_cr, false) && is_separator(c)) {
+    ++pos_;
+    keep_ = pos_;
+    return State::StartRecord;
+  }
+  if (is_blank(c) && !is_separator(c)) {
     ++pos_;
     rec_.prev_cr = false;
-    return State::StartRecord;
+    return sep_ ? State::BlankLine : State::StartRecord;
   }
   if (c == '\n' || c == '\r') {
     ++pos_;
     line_end(c);
+    rec_.blank_cr = sep_ && c == '\r';
     keep_ = pos_;
     return State::StartRecord;
   }
@@ -121,19 +165,49 @@ TableReader::State TableReader::on_start_record(char c) {
   return State::StartField;
 }
 
+// With a separator byte: blanks at the start of a line. A line end makes
+// the line blank (skipped); anything else starts the record, its first
+// field beginning with those blanks.
+TableReader::State TableReader::on_blank_line(char c) {
+  if (is_blank(c) && !is_separator(c)) {
+    ++pos_;
+    return State::BlankLine;
+  }
+  if (c == '\n' || c == '\r') {
+    ++pos_;
+    line_end(c);
+    rec_.blank_cr = c == '\r';
+    keep_ = pos_;
+    return State::StartRecord;
+  }
+  rec_.line = line_;
+  new_field();
+  append(buf_.data() + keep_, pos_ - keep_);
+  return State::Field;
+}
+
 TableReader::State TableReader::on_start_field(char c) {
   new_field();
+  if (is_separator(c)) {  // an empty field
+    ++pos_;
+    return State::StartField;
+  }
+  if (sep_ && (c == '\n' || c == '\r')) {  // an empty last field
+    end_record_at(c);
+    return State::Done;
+  }
   if (c != '"') return State::Field;
   ++pos_;
   rec_.quote_line = line_;
   return State::Quoted;
 }
 
-// An unquoted run: up to a blank, a line end or a NUL byte.
+// An unquoted run: up to a separator (a blank, or the separator byte), a
+// line end or a NUL byte.
 TableReader::State TableReader::on_field() {
   const char* b = buf_.data();
   std::size_t q = pos_;
-  while (q < end_ && !kFieldStop[static_cast<unsigned char>(b[q])]) ++q;
+  while (q < end_ && !field_stop_[static_cast<unsigned char>(b[q])]) ++q;
   append(b + pos_, q - pos_);
   pos_ = q;
   if (q == end_) return State::Field;  // more after a refill
@@ -143,9 +217,9 @@ TableReader::State TableReader::on_field() {
     rec_.cut = true;
     return State::Field;
   }
-  if (is_blank(c)) {
+  if (c != '\n' && c != '\r') {  // a separator
     ++pos_;
-    return State::Blanks;
+    return sep_ ? State::StartField : State::Blanks;
   }
   end_record_at(c);
   return State::Done;
@@ -185,9 +259,9 @@ TableReader::State TableReader::on_quote_in_quoted(char c) {
     append(&c, 1);
     return State::Quoted;
   }
-  if (is_blank(c)) {
+  if (sep_ ? c == sep_ : is_blank(c)) {
     ++pos_;
-    return State::Blanks;
+    return sep_ ? State::StartField : State::Blanks;
   }
   if (c == '\n' || c == '\r') {
     end_record_at(c);
@@ -211,15 +285,15 @@ TableReader::State TableReader::on_blanks(char c) {
 
 TableReader::State TableReader::after_lone_cr() {
   // The byte after a lone CR that ended the previous record: an LF makes it
-  // a CRLF; a blank starts a record at once, which has no fields if the line
-  // holds only blanks.
+  // a CRLF; between blanks, a blank starts a record at once, which has no
+  // fields if the line holds only blanks.
   after_ = After::Line;
   if (pos_ == end_ && !refill()) return State::StartRecord;
   char c = buf_[pos_];
   if (c == '\n') {
     ++pos_;
     keep_ = pos_;
-  } else if (is_blank(c)) {
+  } else if (sep_ == 0 && is_blank(c)) {
     ++pos_;
     rec_.line = line_;
     return State::Blanks;
@@ -237,20 +311,6 @@ bool TableReader::next(std::vector<std::string>& fields, long& line) {
   return true;
 }
 
-namespace {
-
-// Byte classes of the plain-line fast path: 0 field text, 1 blank, 2 a byte
-// only the state machine handles (quote, NUL, CR, LF, non-ASCII).
-constexpr std::array<std::uint8_t, 256> kLineClass = [] {
-  std::array<std::uint8_t, 256> t{};
-  t[static_cast<unsigned char>(' ')] = t[static_cast<unsigned char>('\t')] = 1;
-  for (char c : {'"', '\0', '\r', '\n'}) t[static_cast<unsigned char>(c)] = 2;
-  for (std::size_t b = 0x80; b < 256; ++b) t[b] = 2;
-  return t;
-}();
-
-}  // namespace
-
 // The fast path of next(): a whole line in the buffer, ended by LF or CRLF,
 // of ASCII fields without quotes, NUL or CR (nearly every line of a real
 // table) is split at blanks in one pass; blank lines are skipped. Anything
@@ -266,13 +326,13 @@ int TableReader::next_plain_line(RecordBatch& batch) {
     const std::size_t first_field = batch.ends.size(), bytes_before = batch.bytes.size();
     std::size_t count = 0;
     for (std::size_t q = pos_; q < stop;) {
-      std::uint8_t cls = kLineClass[static_cast<unsigned char>(b[q])];
+      std::uint8_t cls = line_class_[static_cast<unsigned char>(b[q])];
       if (cls == 1) {
         ++q;
         continue;
       }
       const std::size_t f = q;
-      while (q < stop && (cls = kLineClass[static_cast<unsigned char>(b[q])]) == 0) ++q;
+      while (q < stop && (cls = line_class_[static_cast<unsigned char>(b[q])]) == 0) ++q;
       if (q < stop && cls == 2) {
         batch.bytes.resize(bytes_before);
         batch.ends.resize(first_field);
@@ -294,6 +354,50 @@ int TableReader::next_plain_line(RecordBatch& batch) {
   }
 }
 
+// The fast path with a separator byte: a whole line in the buffer, ended by
+// LF or CRLF, of ASCII without quotes, NUL or CR, is split at every
+// separator; a line of blanks only is skipped.
+int TableReader::next_separated_line(RecordBatch& batch) {
+  for (;;) {
+    const char* b = buf_.data();
+    const auto* nl = static_cast<const char*>(std::memchr(b + pos_, '\n', end_ - pos_));
+    if (!nl) return -1;
+    const std::size_t e = static_cast<std::size_t>(nl - b);
+    const std::size_t stop = e > pos_ && b[e - 1] == '\r' ? e - 1 : e;
+    const std::size_t first_field = batch.ends.size(), bytes_before = batch.bytes.size();
+    std::size_t count = 0, f = pos_;
+    bool blank = true;
+    for (std::size_t q = pos_; q <= stop; ++q) {
+      const std::uint8_t cls = q < stop ? line_class_[static_cast<unsigned char>(b[q])] : 1;
+      if (cls == 0) {
+        blank = blank && is_blank(b[q]);
+        continue;
+      }
+      if (cls == 2) {
+        batch.bytes.resize(bytes_before);
+        batch.ends.resize(first_field);
+        return -1;
+      }
+      if (q < stop) blank = false;  // a separator
+      batch.bytes.append(b + f, q - f);
+      batch.ends.push_back(batch.bytes.size());
+      ++count;
+      f = q + 1;
+    }
+    pos_ = e + 1;
+    if (blank) {  // a line of blanks only
+      batch.bytes.resize(bytes_before);
+      batch.ends.resize(first_field);
+      ++line_;
+      keep_ = pos_;
+      continue;
+    }
+    batch.records.push_back({first_field, count, line_});
+    ++line_;
+    return 1;
+  }
+}
+
 bool TableReader::next(RecordBatch& batch) {
   if (!started_) {
     started_ = true;
@@ -302,7 +406,7 @@ bool TableReader::next(RecordBatch& batch) {
     pos_ = byte_order_mark_size(std::string_view(buf_.data(), end_));
   }
   keep_ = pos_;
-  if (after_ == After::Line && next_plain_line(batch) == 1) return true;
+  if (after_ == After::Line && (sep_ ? next_separated_line(batch) : next_plain_line(batch)) == 1) return true;
   keep_ = pos_;
   rec_ = Record{};
   rec_.out = &batch;
@@ -313,16 +417,18 @@ bool TableReader::next(RecordBatch& batch) {
   for (;;) {
     if (pos_ == end_ && !refill()) {
       // End of file.
-      if (state == State::StartRecord) return false;
+      if (state == State::StartRecord || state == State::BlankLine) return false;
       if (state == State::Quoted) {
         check_record_utf8(end_, rec_.line);
         throw Error::value("end of file inside a quoted field").at(path(), rec_.quote_line);
       }
+      if (state == State::StartField) new_field();  // after a final separator
       return finish(end_);
     }
     char c = buf_[pos_];
     switch (state) {
       case State::StartRecord: state = on_start_record(c); break;
+      case State::BlankLine: state = on_blank_line(c); break;
       case State::StartField: state = on_start_field(c); break;
       case State::Field: state = on_field(); break;
       case State::Quoted: state = on_quoted(); break;

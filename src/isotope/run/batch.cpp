@@ -3,11 +3,11 @@
 #include "isotope/run/batch.hpp"
 
 #include <dirent.h>
-
-#include <cerrno>
-#include <memory>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <memory>
 
 #include "isotope/base/errors.hpp"
 #include "isotope/io/delimited_reader.hpp"
@@ -78,6 +78,24 @@ std::string describe_error(const std::exception& e) {
   return std::string("error: ") + e.what();
 }
 
+bool is_output_name(std::string_view name) {
+  constexpr std::string_view kSuffix = "_isotope_pyopenms.txt";
+  return name.size() >= kSuffix.size() && name.substr(name.size() - kSuffix.size()) == kSuffix;
+}
+
+bool same_folder(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+std::string earlier_output_warning(const std::string& input_dir, const std::string& name) {
+  const std::string again = name.substr(0, name.size() - 4) + "_isotope_pyopenms.txt";
+  return py_repr(name) + " in " + py_repr(input_dir) +
+         " is an earlier output of isotope (the output folder is the input folder): it is read as a table "
+         "and gives " + py_repr(again) + "; isotope_skip_outputs = true skips such names";
+}
+
 namespace {
 
 // Whether a file an engine's names select holds the engine's result table:
@@ -93,19 +111,48 @@ bool holds_engine_table(const std::string& path, EngineFormat format) {
   }
 }
 
-// The tables of a folder run, in sorted order: names ending in "txt", or
-// with isotope_input_format the engine's files whose header is the
-// engine's (the others skipped with a note each).
+// The options that shape a batch: isotope_input_format picks the files,
+// isotope_on_error says what a failure does, isotope_skip_outputs drops
+// earlier outputs. A parameter file that cannot be read leaves the
+// defaults: the first table then fails on it, with its place.
+struct BatchOptions {
+  std::optional<EngineFormat> format;
+  OnError on_error = OnError::Stop;
+  bool skip_outputs = false;
+};
+
+BatchOptions batch_options(const std::optional<std::string>& param_file, const Console& console) {
+  BatchOptions b;
+  if (!param_file) return b;
+  try {
+    const ParamFile file = read_param_file(*param_file);
+    warn_options(file, console);
+    const Options options = read_options(file);
+    b.format = options.input_format;
+    b.on_error = options.on_error;
+    b.skip_outputs = options.skip_outputs;
+  } catch (const Error&) {
+    // The first table's run reads the file again and reports the error.
+  }
+  return b;
+}
+
+// The tables of the folder, in order; earlier outputs in the output folder
+// named (or skipped).
 std::vector<std::string> select_tables(const std::string& input_dir, const std::vector<std::string>& entries,
-                                       std::optional<EngineFormat> format, const Console& console) {
+                                       const BatchOptions& options, const std::optional<std::string>& output_dir,
+                                       const Console& console) {
+  const bool own_output = output_dir && same_folder(input_dir, *output_dir);
   std::vector<std::string> tables;
   for (const std::string& n : entries) {
-    if (!(format ? selects_file(*format, n) : is_table_name(n))) continue;
-    if (format && !holds_engine_table(input_dir + "/" + n, *format)) {
+    if (!(options.format ? selects_file(*options.format, n) : is_table_name(n))) continue;
+    if (is_output_name(n) && options.skip_outputs) continue;
+    if (options.format && !holds_engine_table(input_dir + "/" + n, *options.format)) {
       console.warning("folder run: " + py_repr(n) + " was skipped: its header is not that of a " +
-                      std::string(engine_name(*format)) + " result table");
+                      std::string(engine_name(*options.format)) + " result table");
       continue;
     }
+    if (is_output_name(n) && own_output) console.warning(earlier_output_warning(input_dir, n));
     tables.push_back(n);
   }
   return tables;
@@ -114,27 +161,18 @@ std::vector<std::string> select_tables(const std::string& input_dir, const std::
 }  // namespace
 
 BatchReport run_batch(const std::string& input_dir, const std::optional<std::string>& param_file,
-                      const Console& console, const RunOne& run_one, const Describe& describe) {
+                      const Console& console, const RunOne& run_one, const Describe& describe,
+                      const std::optional<std::string>& output_dir) {
   const std::vector<std::string> entries = list_entries(input_dir);
-  // The options that shape the batch: isotope_input_format picks the
-  // files, isotope_on_error says what a failure does. A parameter file that
-  // cannot be read leaves the defaults: the first table then fails on it.
-  std::optional<EngineFormat> format;
-  OnError on_error = OnError::Stop;
-  if (param_file && !entries.empty()) {
-    try {
-      Options options = read_options(read_param_file(*param_file));
-      format = options.input_format;
-      on_error = options.on_error;
-    } catch (const Error&) {
-    }
-  }
-  const std::vector<std::string> tables = select_tables(input_dir, entries, format, console);
+  const BatchOptions options = entries.empty() ? BatchOptions{} : batch_options(param_file, console);
+  const std::vector<std::string> tables = select_tables(input_dir, entries, options, output_dir, console);
+  const OnError on_error = options.on_error;
   BatchReport report;
   if (tables.empty()) {
-    console.warning(no_table_warning(input_dir, entries, format));
+    console.warning(no_table_warning(input_dir, entries, options.format));
     return report;
   }
+  const OptionsWarned warned;  // the tables' runs read the same options
   for (const std::string& name : tables) {
     const std::string path = input_dir + "/" + name;
     if (on_error == OnError::Stop) {

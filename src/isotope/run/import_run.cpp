@@ -9,6 +9,7 @@
 #include "isotope/formats/importers.hpp"
 #include "isotope/io/cells.hpp"
 #include "isotope/io/delimited_reader.hpp"
+#include "isotope/io/table_layout.hpp"
 #include "isotope/run/table_run.hpp"
 
 namespace isotope {
@@ -69,7 +70,7 @@ class EngineRoute final : public TableRoute {
     Piece& p = slots_[s];
     const std::vector<std::string>& cells = p.rows[i];
     const std::size_t n_in = header_.size();
-    if (cells.size() != n_in) w.notes.note(NoteKind::ShortRow, short_row_note(cells.size(), n_in));
+    if (cells.size() != n_in) w.notes.note(NoteKind::ShortRow, short_row_note(cells.size(), n_in, Separator::Tab));
     std::string& b = p.out;
     const std::size_t start = b.size();
     for (std::size_t j = 0; j < n_in; ++j) {

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cmath>
 #include <string_view>
+#include <utility>
 
 #include "isotope/base/pyformat.hpp"
 #include "isotope/base/text.hpp"
+#include "isotope/model/close_matches.hpp"
 
 namespace isotope {
 
@@ -102,87 +104,102 @@ std::string column_name(const Value& v) {
   return std::string(v.text);
 }
 
-}  // namespace
+// --- The options, one row each --------------------------------------------
 
-std::int64_t Options::peaks_num() const {
-  if (peaks_num_error) throw *peaks_num_error;
-  return *peaks_num_value;
+void read_strict(const Value& v, Options& o) { o.strict = v.boolean(); }
+
+void read_on_error(const Value& v, Options& o) {
+  if (v.text == "stop")
+    o.on_error = OnError::Stop;
+  else if (v.text == "continue")
+    o.on_error = OnError::Continue;
+  else
+    v.fail("expected stop or continue");
 }
 
-namespace {
-
-// isotope_strict, isotope_on_error, isotope_threads.
-void read_run_options(const ParamFile& file, Options& o) {
-  if (auto v = find(file, "isotope_strict")) o.strict = v->boolean();
-  if (auto v = find(file, "isotope_on_error")) {
-    if (v->text == "stop")
-      o.on_error = OnError::Stop;
-    else if (v->text == "continue")
-      o.on_error = OnError::Continue;
-    else
-      v->fail("expected stop or continue");
-  }
-  if (auto v = find(file, "isotope_threads")) {
-    std::int64_t n = v->integer();
-    if (!thread_count(n)) v->fail("expected a number of threads from 0 (every core) to 4096");
-    o.threads = static_cast<unsigned>(n);
-  }
+void read_threads(const Value& v, Options& o) {
+  const std::int64_t n = v.integer();
+  if (!thread_count(n)) v.fail("expected a number of threads from 0 (every core) to 4096");
+  o.threads = static_cast<unsigned>(n);
 }
 
-// The options of the columns a run adds and of the precursor check.
-void read_column_options(const ParamFile& file, Options& o) {
-  if (auto v = find(file, "isotope_charge_column")) o.charge_column = column_name(*v);
-  if (auto v = find(file, "isotope_charges")) o.charges = read_charges(*v);
-  if (auto v = find(file, "isotope_coverage")) {
-    std::optional<double> c = parse_float(v->text);
-    if (!c || !(*c > 0.0 && *c <= 1.0)) v->fail("expected a share above 0 and at most 1, such as 0.99");
-    o.coverage = *c;
-  }
-  if (auto v = find(file, "isotope_normalize")) {
-    std::optional<Normalize> n = normalize_from_text(v->text);
-    if (!n) v->fail("expected sum, max or none");
-    o.normalize = *n;
-  }
-  if (auto v = find(file, "isotope_precursor_mz_column")) {
-    o.precursor_mz_column = column_name(*v);
-    if (!o.charge_column) v->fail("needs isotope_charge_column, the column of each row's charge");
-  }
-  if (auto v = find(file, "isotope_precursor_tolerance_ppm")) {
-    std::optional<double> t = parse_float(v->text);
-    if (!t || !(*t > 0.0) || !std::isfinite(*t)) v->fail("expected a positive number of ppm, such as 20");
-    o.precursor_tolerance_ppm = *t;
-  }
+void read_charge_column(const Value& v, Options& o) { o.charge_column = column_name(v); }
+void read_charges_option(const Value& v, Options& o) { o.charges = read_charges(v); }
+
+void read_coverage(const Value& v, Options& o) {
+  const std::optional<double> c = parse_float(v.text);
+  if (!c || !(*c > 0.0 && *c <= 1.0)) v.fail("expected a share above 0 and at most 1, such as 0.99");
+  o.coverage = *c;
 }
 
-// What a definition's NAME must be: not empty, without the characters of
-// `forbidden`, which `rule` words.
-struct NameRule {
-  std::string_view what, forbidden, rule;
-};
+void read_normalize(const Value& v, Options& o) {
+  const std::optional<Normalize> n = normalize_from_text(v.text);
+  if (!n) v.fail("expected sum, max or none");
+  o.normalize = *n;
+}
 
-// Calls on_definition(value, name) for each option `prefix`NAME, in file
-// order, with NAME checked.
-template <class OnDefinition>
-void for_each_definition(const ParamFile& file, std::string_view prefix, const NameRule& rule,
-                         OnDefinition on_definition) {
-  for (std::size_t k = 0; k < file.params.size(); ++k) {
-    const std::string& name = file.params[k].first;
-    if (name.compare(0, prefix.size(), prefix) != 0) continue;
-    const Value v{name, file.params[k].second, file.lines[k], file.path};
-    std::string defined = name.substr(prefix.size());
-    if (defined.empty() || defined.find_first_of(rule.forbidden) != std::string::npos)
-      v.fail("a " + std::string(rule.what) + " needs a name after the dot, " + std::string(rule.rule));
-    try {
-      on_definition(v, std::move(defined));
-    } catch (const Error& e) {
-      v.fail(e.message());
-    }
+void read_precursor_column(const Value& v, Options& o) {
+  o.precursor_mz_column = column_name(v);
+  if (!o.charge_column) v.fail("needs isotope_charge_column, the column of each row's charge");
+}
+
+void read_tolerance(const Value& v, Options& o) {
+  const std::optional<double> t = parse_float(v.text);
+  if (!t || !(*t > 0.0) || !std::isfinite(*t)) v.fail("expected a positive number of ppm, such as 20");
+  o.precursor_tolerance_ppm = *t;
+}
+
+void read_unimod(const Value& v, Options& o) { o.unimod = v.boolean(); }
+void read_proforma_column(const Value& v, Options& o) { o.proforma_column = column_name(v); }
+void read_proforma_output(const Value& v, Options& o) { o.proforma_output = v.boolean(); }
+
+void read_input_format(const Value& v, Options& o) {
+  try {
+    o.input_format = format_from_option(v.text);
+  } catch (const Error& e) {
+    v.fail(e.message());
   }
 }
 
-// isotope_count_columns: names the vocabulary holds, none a count column
-// already, none twice.
-std::vector<std::string> read_count_columns(const Value& v, const GlycanVocabulary& glycans) {
+void read_separator(const Value& v, Options& o) {
+  const std::optional<Separator> sep = separator_named(v.text);
+  if (!sep) v.fail("expected whitespace, tab, comma or semicolon");
+  if (o.input_format && *sep != Separator::Whitespace)
+    v.fail("a search engine's table (isotope_input_format) is read with its own separator; "
+           "isotope_separator is for the tool's own tables");
+  o.separator = *sep;
+}
+
+void read_skip_outputs(const Value& v, Options& o) { o.skip_outputs = v.boolean(); }
+
+void read_modification(const Value& v, Options& o) {
+  std::string mod(v.name.substr(kModificationPrefix.size()));
+  if (mod.empty() || mod.find_first_of("[],/") != std::string::npos)
+    v.fail("a modification needs a name after the dot, without brackets, commas or slashes");
+  try {
+    o.modifications.push_back({std::move(mod), parse_modification_formula(v.text)});
+  } catch (const Error& e) {
+    v.fail(e.message());
+  }
+}
+
+void read_monosaccharide(const Value& v, Options& o) {
+  std::string name(v.name.substr(kMonosaccharidePrefix.size()));
+  if (name.empty() || name.find_first_of("[](),;:/ \t") != std::string::npos)
+    v.fail("a monosaccharide needs a name after the dot, without brackets, parentheses, commas, colons, slashes "
+           "or blanks");
+  try {
+    o.monosaccharides.push_back({std::move(name), parse_modification_formula(v.text)});
+  } catch (const Error& e) {
+    v.fail(e.message());
+  }
+}
+
+// isotope_count_columns: names the vocabulary holds (with the run's
+// monosaccharide definitions), none a count column already, none twice.
+void read_count_columns(const Value& v, Options& o) {
+  GlycanVocabulary glycans = GlycanVocabulary::builtin();
+  for (const MonosaccharideDefinition& d : o.monosaccharides) glycans.define(d.name, d.composition);
   std::vector<std::string> names;
   for (std::string_view rest = v.text;;) {
     const std::size_t comma = rest.find(',');
@@ -192,49 +209,74 @@ std::vector<std::string> read_count_columns(const Value& v, const GlycanVocabula
     if (glycans[*i].count_column || std::find(names.begin(), names.end(), name) != names.end())
       v.fail(py_repr(name) + " is a count column already");
     names.push_back(name);
-    if (comma == std::string_view::npos) return names;
+    if (comma == std::string_view::npos) break;
     rest = rest.substr(comma + 1);
   }
+  o.count_columns = std::move(names);
 }
 
-// The definitions of modifications and monosaccharides, then the count
-// columns they may name.
-void read_definitions(const ParamFile& file, Options& o) {
-  static constexpr NameRule kModification{"modification", "[],/", "without brackets, commas or slashes"};
-  static constexpr NameRule kMonosaccharide{"monosaccharide", "[](),;:/ \t",
-                                            "without brackets, parentheses, commas, colons, slashes or blanks"};
-  for_each_definition(file, kModificationPrefix, kModification, [&](const Value& v, std::string name) {
-    o.modifications.push_back({std::move(name), parse_modification_formula(v.text)});
-  });
-  for_each_definition(file, kMonosaccharidePrefix, kMonosaccharide, [&](const Value& v, std::string name) {
-    o.monosaccharides.push_back({std::move(name), parse_modification_formula(v.text)});
-  });
-  if (auto v = find(file, "isotope_count_columns")) {
-    GlycanVocabulary glycans = GlycanVocabulary::builtin();
-    for (const MonosaccharideDefinition& d : o.monosaccharides) glycans.define(d.name, d.composition);
-    o.count_columns = read_count_columns(*v, glycans);
-  }
+// An option: its name (a family's ends in '.', each of its options adding a
+// NAME) and how its value is read (none: read apart, before the others).
+struct OptionRow {
+  std::string_view name;
+  void (*read)(const Value&, Options&);
+};
+
+// Every option, in the order the values are read: a row may rely on the
+// rows above it (isotope_precursor_mz_column on isotope_charge_column,
+// isotope_separator on isotope_input_format, isotope_count_columns on the
+// monosaccharide definitions). A new option is a new row.
+constexpr OptionRow kOptions[] = {
+    {kPeaksNum, nullptr},
+    {"isotope_strict", read_strict},
+    {"isotope_on_error", read_on_error},
+    {"isotope_threads", read_threads},
+    {"isotope_charge_column", read_charge_column},
+    {"isotope_charges", read_charges_option},
+    {"isotope_coverage", read_coverage},
+    {"isotope_normalize", read_normalize},
+    {"isotope_precursor_mz_column", read_precursor_column},
+    {"isotope_precursor_tolerance_ppm", read_tolerance},
+    {"isotope_unimod", read_unimod},
+    {"isotope_input_format", read_input_format},
+    {"isotope_separator", read_separator},
+    {"isotope_skip_outputs", read_skip_outputs},
+    {"isotope_proforma_column", read_proforma_column},
+    {"isotope_proforma_output", read_proforma_output},
+    {kModificationPrefix, read_modification},
+    {kMonosaccharidePrefix, read_monosaccharide},
+    {"isotope_count_columns", read_count_columns},
+};
+
+bool is_family(const OptionRow& row) { return row.name.back() == '.'; }
+
+bool known(std::string_view name) {
+  for (const OptionRow& row : kOptions)
+    if (is_family(row) ? name.substr(0, row.name.size()) == row.name : name == row.name) return true;
+  return false;
 }
 
 }  // namespace
+
+std::int64_t Options::peaks_num() const {
+  if (peaks_num_error) throw *peaks_num_error;
+  return *peaks_num_value;
+}
 
 Options read_options(const ParamFile& file) {
   Options o;
   o.param_file = file.path;
   read_peaks_num(file, o);
-  read_run_options(file, o);
-  read_column_options(file, o);
-  if (auto v = find(file, "isotope_unimod")) o.unimod = v->boolean();
-  if (auto v = find(file, "isotope_input_format")) {
-    try {
-      o.input_format = format_from_option(v->text);
-    } catch (const Error& e) {
-      v->fail(e.message());
+  for (const OptionRow& row : kOptions) {
+    if (!row.read) continue;
+    if (!is_family(row)) {
+      if (auto v = find(file, row.name)) row.read(*v, o);
+      continue;
     }
+    for (std::size_t k = 0; k < file.params.size(); ++k)
+      if (std::string_view(file.params[k].first).substr(0, row.name.size()) == row.name)
+        row.read(Value{file.params[k].first, file.params[k].second, file.lines[k], file.path}, o);
   }
-  if (auto v = find(file, "isotope_proforma_column")) o.proforma_column = column_name(*v);
-  if (auto v = find(file, "isotope_proforma_output")) o.proforma_output = v->boolean();
-  read_definitions(file, o);
   return o;
 }
 
@@ -243,6 +285,133 @@ GlycanVocabulary run_vocabulary(const Options& options) {
   for (const MonosaccharideDefinition& d : options.monosaccharides) glycans.define(d.name, d.composition);
   for (const std::string& name : options.count_columns) glycans.add_count_column(*glycans.find(name), name);
   return glycans;
+}
+
+std::vector<std::string> known_options() {
+  std::vector<std::string> names;
+  for (const OptionRow& row : kOptions) names.push_back(std::string(row.name) + (is_family(row) ? "NAME" : ""));
+  return names;
+}
+
+// --- Option names checked -------------------------------------------------
+
+namespace {
+
+std::string ascii_lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+// The edit distance (insertions, deletions, substitutions, swaps of two
+// neighbours) between a and b, or 3 for anything above 2.
+int distance_to_2(std::string_view a, std::string_view b) {
+  if (a.size() > b.size() + 2 || b.size() > a.size() + 2) return 3;
+  std::vector<std::vector<int>> d(a.size() + 1, std::vector<int>(b.size() + 1));
+  for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = static_cast<int>(i);
+  for (std::size_t j = 0; j <= b.size(); ++j) d[0][j] = static_cast<int>(j);
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (a[i - 1] != b[j - 1])});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return std::min(d[a.size()][b.size()], 3);
+}
+
+// The options a name may stand for: each option's name, a family's with the
+// name's own NAME (the text after its first dot, or "NAME").
+std::vector<std::string> candidates(std::string_view name) {
+  const std::size_t dot = name.find('.');
+  const std::string suffix = dot == std::string_view::npos ? "NAME" : std::string(name.substr(dot + 1));
+  std::vector<std::string> out;
+  for (const OptionRow& row : kOptions) out.push_back(std::string(row.name) + (is_family(row) ? suffix : ""));
+  return out;
+}
+
+// The known names within two edits of name (letter case aside), nearest
+// first; a family compares by the part up to its dot.
+std::vector<std::string> near_names(std::string_view name) {
+  const std::string lower = ascii_lower(name);
+  const std::size_t dot = lower.find('.');
+  const std::vector<std::string> names = candidates(name);
+  std::vector<std::pair<int, std::string>> near;
+  for (std::size_t k = 0; k < std::size(kOptions); ++k) {
+    const OptionRow& row = kOptions[k];
+    const std::string_view head = is_family(row) ? row.name.substr(0, row.name.size() - 1) : row.name;
+    const std::string_view compared = is_family(row) ? std::string_view(lower).substr(0, dot) : std::string_view(lower);
+    const int d = distance_to_2(compared, head);
+    if (d <= 2) near.emplace_back(d, names[k]);
+  }
+  std::stable_sort(near.begin(), near.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> out;
+  for (const auto& n : near) out.push_back(n.second);
+  return out;
+}
+
+std::string did_you_mean(const std::vector<std::string>& names) {
+  std::string out = "(did you mean ";
+  for (std::size_t k = 0; k < names.size() && k < 3; ++k) {
+    if (k) out += k + 1 == std::min<std::size_t>(names.size(), 3) ? " or " : ", ";
+    out += py_repr(names[k]);
+  }
+  return out + "?)";
+}
+
+// The warning on an unknown name, or nothing for another tool's option.
+std::optional<std::string> unknown_name_warning(std::string_view name) {
+  if (known(name)) return std::nullopt;
+  std::vector<std::string> names = near_names(name);
+  if (names.empty()) {
+    if (ascii_lower(name).compare(0, 8, "isotope_") != 0) return std::nullopt;
+    names = close_matches(name, candidates(name), 3, 0.0);
+  }
+  return "unknown option " + py_repr(name) + " " + did_you_mean(names) + ": it was ignored";
+}
+
+thread_local bool options_warned = false;
+
+}  // namespace
+
+std::vector<std::string> option_warnings(const ParamFile& file) {
+  std::vector<std::pair<long, std::string>> found;
+  const auto at = [&](long line) { return ", line " + std::to_string(line) + " of " + file.path; };
+  for (std::size_t k = 0; k < file.params.size(); ++k)
+    if (auto text = unknown_name_warning(file.params[k].first))
+      found.emplace_back(file.lines[k], *text + at(file.lines[k]));
+  for (const RepeatedParam& r : file.repeats) {
+    if (ascii_lower(r.name).compare(0, 8, "isotope_") != 0) continue;
+    found.emplace_back(r.line, "option " + py_repr(r.name) + " is set on line " + std::to_string(r.earlier_line) +
+                                   " and again on line " + std::to_string(r.line) + " of " + file.path +
+                                   ": the later value is used");
+  }
+  std::stable_sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  std::vector<std::string> out;
+  for (auto& f : found) out.push_back(std::move(f.second));
+  return out;
+}
+
+void warn_options(const ParamFile& file, const Console& console) {
+  if (options_warned) return;
+  for (const std::string& text : option_warnings(file)) console.warning(text);
+}
+
+void warn_options(const std::string& param_file, const Console& console) {
+  if (options_warned) return;
+  std::optional<ParamFile> file;
+  try {
+    file = read_param_file(param_file);
+  } catch (const Error&) {
+    return;  // the run reads the file again and reports the error with its place
+  }
+  warn_options(*file, console);
+}
+
+OptionsWarned::OptionsWarned() : outer_(!options_warned) { options_warned = true; }
+OptionsWarned::~OptionsWarned() {
+  if (outer_) options_warned = false;
 }
 
 unsigned usable_cores() {

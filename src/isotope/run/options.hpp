@@ -5,9 +5,11 @@
 //
 // The parameter file may be shared with other tools: options this tool does
 // not know are accepted and ignored, and every option of ours carries the
-// prefix "isotope_". A malformed value of an option is a value Error naming
-// the option and its line in the parameter file, except isotope_peaks_num,
-// whose error comes when the first row needs it.
+// prefix "isotope_". Every option is one row of the table in options.cpp,
+// which both reads it and lets option_warnings know its name. A malformed
+// value of an option is a value Error naming the option and its line in
+// the parameter file; the error of isotope_peaks_num comes when the first
+// row needs it.
 #pragma once
 
 #include <cstdint>
@@ -18,8 +20,10 @@
 #include "isotope/base/errors.hpp"
 #include "isotope/formats/engine_format.hpp"
 #include "isotope/model/glycan_vocabulary.hpp"
+#include "isotope/io/table_reader.hpp"
 #include "isotope/model/modifications.hpp"
 #include "isotope/pattern/envelope.hpp"
+#include "isotope/run/console.hpp"
 #include "isotope/run/params.hpp"
 
 namespace isotope {
@@ -86,6 +90,12 @@ struct Options {
   // isotope_proforma_output = true: every row's peptidoform in ProForma
   // (GP_ProForma).
   bool proforma_output = false;
+  // isotope_separator = whitespace | tab | comma | semicolon: what separates
+  // the fields of our own tables (refused with isotope_input_format).
+  Separator separator = Separator::Whitespace;
+  // isotope_skip_outputs = true: a folder run whose output folder is its
+  // input folder skips the earlier outputs there.
+  bool skip_outputs = false;
 };
 
 // Types the options of a parameter file.
@@ -94,6 +104,36 @@ Options read_options(const ParamFile& file);
 // The glycan vocabulary of a run: the built-in one with the options'
 // monosaccharide definitions and count columns.
 GlycanVocabulary run_vocabulary(const Options& options);
+// The options the tool knows, a family of named options as
+// "isotope_modification.NAME".
+std::vector<std::string> known_options();
+
+// Warnings on the option names of a parameter file, in line order, each
+// naming its line and the file: a name with the prefix "isotope_" that no
+// option has, and a name within two edits of an option's (letter case
+// aside, prefix included: "isotop_charge_column"), each with the closest
+// known names; an option of ours set twice, naming both lines (the later
+// value is the one used). Other names are other tools' options: no word.
+std::vector<std::string> option_warnings(const ParamFile& file);
+
+// Shows option_warnings(file) through console.warning, once per run: while
+// an OptionsWarned lives on the calling thread (a folder run holds one over
+// its tables, whose runs read the same file), it shows nothing.
+void warn_options(const ParamFile& file, const Console& console);
+// The same for the parameter file at param_file. A file that cannot be read
+// gets no warning here: the run that reads it reports its error.
+void warn_options(const std::string& param_file, const Console& console);
+
+class OptionsWarned {
+ public:
+  OptionsWarned();
+  ~OptionsWarned();
+  OptionsWarned(const OptionsWarned&) = delete;
+  OptionsWarned& operator=(const OptionsWarned&) = delete;
+
+ private:
+  bool outer_;
+};
 
 // The number of worker threads of a run: isotope_threads when given, else
 // the environment variable ISOTOPE_THREADS (env_threads: its value, or

@@ -44,6 +44,7 @@ ParamFile parse_param_file(std::string_view bytes, const std::string& param_file
     bool found = false;
     for (std::size_t k = 0; k < file.params.size(); ++k) {
       if (file.params[k].first == option) {
+        file.repeats.push_back({std::string(option), file.lines[k], line_no});
         file.params[k].second = value;
         file.lines[k] = line_no;
         found = true;

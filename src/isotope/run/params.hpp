@@ -16,11 +16,20 @@ using Params = std::vector<std::pair<std::string, std::string>>;
 
 const std::string* find_param(const Params& params, std::string_view option);
 
+// An option set again: its name, the line of the value it replaced and the
+// line of the new value.
+struct RepeatedParam {
+  std::string name;
+  long earlier_line = 0;
+  long line = 0;
+};
+
 // The options of a parameter file and, for each, the line that set it.
 struct ParamFile {
   std::string path;
   Params params;
   std::vector<long> lines;  // lines[i]: the line of params[i]'s value
+  std::vector<RepeatedParam> repeats;  // in file order
 };
 
 // Reads a parameter file of "option = value" lines. The whole file is read

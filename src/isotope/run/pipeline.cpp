@@ -57,8 +57,9 @@ std::vector<std::string> header_of(const RecordBatch& batch) {
 // so each block goes to one worker, which types its pieces in order; blocks
 // are typed in parallel.
 
-TableLayout type_table(const std::string& path, unsigned threads, const std::vector<std::string>& watch) {
-  TableReader reader(path);
+TableLayout type_table(const std::string& path, unsigned threads, const std::vector<std::string>& watch,
+                       Separator sep) {
+  TableReader reader(path, sep);
   RecordBatch header;
   if (!reader.next(header)) throw Error::value("No columns to parse from file").at(path);
   const std::vector<std::string> names = header_names(header_of(header));
@@ -91,7 +92,7 @@ TableLayout type_table(const std::string& path, unsigned threads, const std::vec
     p.block = rows / block_rows;
     const std::size_t limit = std::min(kTypingPieceRows, block_rows - rows % block_rows);
     while (p.records.size() < limit && reader.next(p.records)) {
-      check_row_width(p.records, p.records.size() - 1, width, path);
+      check_row_width(p.records, p.records.size() - 1, width, path, sep);
       ++rows;
     }
     return !p.records.empty();
@@ -199,8 +200,8 @@ void append_header(std::string& out, const OutputPlan& plan) {
 class FileRoute final : public TableRoute {
  public:
   FileRoute(const std::string& path, TableReader& reader, const TableLayout& layout, const OutputPlan& plan,
-            OutputFile& file, std::size_t slots)
-      : path_(path), reader_(reader), layout_(layout), plan_(plan), file_(file), slots_(slots) {}
+            Separator separator, OutputFile& file, std::size_t slots)
+      : path_(path), reader_(reader), layout_(layout), plan_(plan), separator_(separator), file_(file), slots_(slots) {}
 
   PieceState& state(std::size_t s) override { return slots_[s].state; }
   std::size_t rows(std::size_t s) const override { return slots_[s].records.size(); }
@@ -225,7 +226,7 @@ class FileRoute final : public TableRoute {
       return Cell{types[c], c < fields ? p.records.field(i, c) : std::string_view{}, true};
     };
     if (fields < plan_.n_in)
-      w.notes.note(NoteKind::ShortRow, short_row_note(fields, plan_.n_in, "(an empty cell in a tab-separated file?)"));
+      w.notes.note(NoteKind::ShortRow, short_row_note(fields, plan_.n_in, separator_));
     w.cells.pep_seq = cell(plan_.pep_seq);
     w.cells.counts.resize(plan_.counts.size());
     for (std::size_t k = 0; k < plan_.counts.size(); ++k) w.cells.counts[k] = cell(plan_.counts[k]);
@@ -240,6 +241,9 @@ class FileRoute final : public TableRoute {
   }
 
   void locate(Error& e, std::size_t s, std::size_t i, std::string_view column) const override {
+    const Piece& p = slots_[s];
+    const std::size_t fields = std::min(p.records.fields(i), plan_.n_in);
+    if (fields < plan_.n_in) e.explain(shifted_row_hint(fields, plan_.n_in, separator_));
     e.at(path_, key(s, i), column);
   }
 
@@ -286,6 +290,7 @@ class FileRoute final : public TableRoute {
   TableReader& reader_;
   const TableLayout& layout_;
   const OutputPlan& plan_;
+  Separator separator_;
   OutputFile& file_;
   std::vector<Piece> slots_;
   std::size_t rows_read_ = 0;
@@ -321,7 +326,7 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   // say which option reads it, before any other check.
   if (auto engine = detect_format(read_first_line(input_file)))
     throw Error::value(format_hint(*engine)).at(input_file, 1);
-  const TableLayout layout = type_table(input_file, threads, model.glycans.count_column_names());
+  const TableLayout layout = type_table(input_file, threads, model.glycans.count_column_names(), options.separator);
   const OutputPlan plan = plan_output(layout, options, model.glycans);
   if (layout.rows > 0) check_columns(plan, input_file);
 
@@ -329,13 +334,13 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   TableNotes notes(
       [&](std::string_view text) { console.warning(text, [&](std::string_view shown) { progress.message(shown); }); },
       input_file, options.strict);
-  TableReader reader(input_file);
+  TableReader reader(input_file, options.separator);
   {
     RecordBatch header;
     reader.next(header);  // named by the typing pass
   }
   TableRun table(model, options, threads, notes);
-  FileRoute route(input_file, reader, layout, plan, *file, table.slots());
+  FileRoute route(input_file, reader, layout, plan, options.separator, *file, table.slots());
   table.run(route, &progress);
   table.finish();
   if (layout.rows > 0 && options.peaks_num_value && *options.peaks_num_value == 0)

@@ -56,17 +56,6 @@ std::string precursor_summary(const RunTally& tally, double tolerance_ppm) {
          std::string(tolerance) + " ppm (GP_Isotope_Offset)\n";
 }
 
-std::string short_row_note(std::size_t fields, std::size_t header, std::string_view hint) {
-  std::string text = "row has " + std::to_string(fields) + " fields where the header has " + std::to_string(header);
-  if (fields > header) return text + "; the fields beyond were dropped";
-  const std::size_t missing = header - fields;
-  text += "; its last ";
-  text += missing == 1 ? std::string("cell was") : std::to_string(missing) + " cells were";
-  text += " read as missing";
-  if (!hint.empty()) text.append(" ").append(hint);
-  return text;
-}
-
 TableRun::TableRun(const RunModel& model, const Options& options, unsigned threads, TableNotes& notes)
     : threads_(threads), notes_(notes) {
   workers_.reserve(threads);

@@ -50,10 +50,6 @@ struct RunTally {
 // every checked row is monoisotopic.
 std::string precursor_summary(const RunTally& tally, double tolerance_ppm);
 
-// The note on a row whose number of fields is not the header's. `hint`
-// follows the words on missing cells.
-std::string short_row_note(std::size_t fields, std::size_t header, std::string_view hint = {});
-
 // A worker thread's state: its row computer and buffers.
 struct Worker {
   Worker(const RunModel& model, const Options& options) : rows(model, options) {}
