@@ -827,16 +827,20 @@ TEST(Import, EachEngineTableThroughThePipeline) {
         published += limit == 3;
         EXPECT_LT(std::fabs(std::stod(cells["GP_PPM"])), limit) << c.file << " row " << r;
         // An identification's m/z at each charge it lists, and no other.
-        for (const char* z : {"2", "3", "4", "5"})
-          if (*c.mz_at)
+        for (const char* z : {"2", "3", "4", "5"}) {
+          if (*c.mz_at) {
             EXPECT_EQ(cells["GP_MZ_z" + std::string(z)].empty(), cells["charge_states"].find(z) == std::string::npos) << r;
+          }
+        }
       } else {
         unmapped += status == "unmapped";
         decoys += status == "decoy";
         EXPECT_EQ(cells["PepSeq"] + cells["GP_Mass"] + cells["GP_MZ"], "") << c.file << " row " << r;
       }
     }
-    if (c.published) EXPECT_GE(published, 1u) << c.file;  // GlycReSoft's documentation publishes no precursor
+    if (c.published) {
+      EXPECT_GE(published, 1u) << c.file;  // GlycReSoft's documentation publishes no precursor
+    }
     EXPECT_EQ(f.run.err.find("the table holds no glycan composition") == std::string::npos, c.glycans) << f.run.err;
     const std::vector<std::string> warnings = warning_lines(f.run.err);
     EXPECT_EQ(std::count_if(warnings.begin(), warnings.end(),

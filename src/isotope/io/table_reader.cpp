@@ -311,53 +311,12 @@ bool TableReader::next(std::vector<std::string>& fields, long& line) {
   return true;
 }
 
-// The fast path of next(): a whole line in the buffer, ended by LF or CRLF,
-// of ASCII fields without quotes, NUL or CR (nearly every line of a real
-// table) is split at blanks in one pass; blank lines are skipped. Anything
-// else is left to the state machine, from the same position.
-int TableReader::next_plain_line(RecordBatch& batch) {
-  for (;;) {
-    const char* b = buf_.data();
-    const auto* nl = static_cast<const char*>(std::memchr(b + pos_, '\n', end_ - pos_));
-    if (!nl) return -1;
-    const std::size_t e = static_cast<std::size_t>(nl - b);
-    std::size_t stop = e;
-    if (stop > pos_ && b[stop - 1] == '\r') --stop;
-    const std::size_t first_field = batch.ends.size(), bytes_before = batch.bytes.size();
-    std::size_t count = 0;
-    for (std::size_t q = pos_; q < stop;) {
-      std::uint8_t cls = line_class_[static_cast<unsigned char>(b[q])];
-      if (cls == 1) {
-        ++q;
-        continue;
-      }
-      const std::size_t f = q;
-      while (q < stop && (cls = line_class_[static_cast<unsigned char>(b[q])]) == 0) ++q;
-      if (q < stop && cls == 2) {
-        batch.bytes.resize(bytes_before);
-        batch.ends.resize(first_field);
-        return -1;
-      }
-      batch.bytes.append(b + f, q - f);
-      batch.ends.push_back(batch.bytes.size());
-      ++count;
-    }
-    pos_ = e + 1;
-    if (count == 0) {  // a blank line
-      ++line_;
-      keep_ = pos_;
-      continue;
-    }
-    batch.records.push_back({first_field, count, line_});
-    ++line_;
-    return 1;
-  }
-}
-
-// The fast path with a separator byte: a whole line in the buffer, ended by
-// LF or CRLF, of ASCII without quotes, NUL or CR, is split at every
-// separator; a line of blanks only is skipped.
-int TableReader::next_separated_line(RecordBatch& batch) {
+// The fast paths of next(): a whole line in the buffer, ended by LF or
+// CRLF, of ASCII fields without quotes, NUL or CR (nearly every line of a
+// real table) is split in one pass, at blanks or at the separator byte; a
+// line without fields (blanks only) is skipped. Anything else is left to
+// the state machine, from the same position.
+int TableReader::next_fast_line(RecordBatch& batch) {
   for (;;) {
     const char* b = buf_.data();
     const auto* nl = static_cast<const char*>(std::memchr(b + pos_, '\n', end_ - pos_));
@@ -365,37 +324,67 @@ int TableReader::next_separated_line(RecordBatch& batch) {
     const std::size_t e = static_cast<std::size_t>(nl - b);
     const std::size_t stop = e > pos_ && b[e - 1] == '\r' ? e - 1 : e;
     const std::size_t first_field = batch.ends.size(), bytes_before = batch.bytes.size();
-    std::size_t count = 0, f = pos_;
-    bool blank = true;
-    for (std::size_t q = pos_; q <= stop; ++q) {
-      const std::uint8_t cls = q < stop ? line_class_[static_cast<unsigned char>(b[q])] : 1;
-      if (cls == 0) {
-        blank = blank && is_blank(b[q]);
-        continue;
-      }
-      if (cls == 2) {
-        batch.bytes.resize(bytes_before);
-        batch.ends.resize(first_field);
-        return -1;
-      }
-      if (q < stop) blank = false;  // a separator
-      batch.bytes.append(b + f, q - f);
-      batch.ends.push_back(batch.bytes.size());
-      ++count;
-      f = q + 1;
-    }
-    pos_ = e + 1;
-    if (blank) {  // a line of blanks only
+    const long count = sep_ ? split_at_separator(batch, stop) : split_at_blanks(batch, stop);
+    if (count <= 0) {
       batch.bytes.resize(bytes_before);
       batch.ends.resize(first_field);
+      if (count < 0) return -1;
+    }
+    pos_ = e + 1;
+    if (count == 0) {  // a blank line
       ++line_;
       keep_ = pos_;
       continue;
     }
-    batch.records.push_back({first_field, count, line_});
+    batch.records.push_back({first_field, static_cast<std::size_t>(count), line_});
     ++line_;
     return 1;
   }
+}
+
+// The fields of the line from pos_ to stop, split at runs of blanks: their
+// number, or -1 at a byte only the state machine reads.
+long TableReader::split_at_blanks(RecordBatch& batch, std::size_t stop) const {
+  const char* b = buf_.data();
+  long count = 0;
+  for (std::size_t q = pos_; q < stop;) {
+    std::uint8_t cls = line_class_[static_cast<unsigned char>(b[q])];
+    if (cls == 1) {
+      ++q;
+      continue;
+    }
+    const std::size_t f = q;
+    while (q < stop && (cls = line_class_[static_cast<unsigned char>(b[q])]) == 0) ++q;
+    if (q < stop && cls == 2) return -1;
+    batch.bytes.append(b + f, q - f);
+    batch.ends.push_back(batch.bytes.size());
+    ++count;
+  }
+  return count;
+}
+
+// The fields of the line from pos_ to stop, split at each separator byte:
+// their number (0 for a line of blanks only), or -1 at a byte only the
+// state machine reads.
+long TableReader::split_at_separator(RecordBatch& batch, std::size_t stop) const {
+  const char* b = buf_.data();
+  long count = 0;
+  std::size_t f = pos_;
+  bool blank = true;
+  for (std::size_t q = pos_; q <= stop; ++q) {
+    const std::uint8_t cls = q < stop ? line_class_[static_cast<unsigned char>(b[q])] : 1;
+    if (cls == 0) {
+      blank = blank && is_blank(b[q]);
+      continue;
+    }
+    if (cls == 2) return -1;
+    if (q < stop) blank = false;  // a separator
+    batch.bytes.append(b + f, q - f);
+    batch.ends.push_back(batch.bytes.size());
+    ++count;
+    f = q + 1;
+  }
+  return blank ? 0 : count;
 }
 
 bool TableReader::next(RecordBatch& batch) {
@@ -406,7 +395,7 @@ bool TableReader::next(RecordBatch& batch) {
     pos_ = byte_order_mark_size(std::string_view(buf_.data(), end_));
   }
   keep_ = pos_;
-  if (after_ == After::Line && (sep_ ? next_separated_line(batch) : next_plain_line(batch)) == 1) return true;
+  if (after_ == After::Line && next_fast_line(batch) == 1) return true;
   keep_ = pos_;
   rec_ = Record{};
   rec_.out = &batch;

@@ -113,8 +113,9 @@ class TableReader {
   void append(const char* p, std::size_t n);
   bool finish(std::size_t end);
   State after_lone_cr();
-  int next_plain_line(RecordBatch& batch);
-  int next_separated_line(RecordBatch& batch);
+  int next_fast_line(RecordBatch& batch);
+  long split_at_blanks(RecordBatch& batch, std::size_t stop) const;
+  long split_at_separator(RecordBatch& batch, std::size_t stop) const;
   bool is_separator(char c) const noexcept { return sep_ != 0 && c == sep_; }
   State on_start_record(char c);
   State on_blank_line(char c);
