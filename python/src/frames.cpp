@@ -29,7 +29,9 @@ std::string py_text(py::handle obj) { return std::string(utf8(py::str(obj), "tex
 
 // The options of annotate's params: None (the defaults), a dict of
 // options (values through str(), True and False as true and false, each
-// named by its position for errors), or a parameter file's path.
+// named by its position for errors), or a parameter file's path. Option
+// names the tool does not know, or knows by another spelling, are warned
+// about.
 Options options_of(py::object params) {
   if (params.is_none()) {
     ParamFile file;
@@ -47,10 +49,13 @@ Options options_of(py::object params) {
       file.params.emplace_back(py_text(item.first), std::string(text::strip(value)));
       file.lines.push_back(++line);
     }
+    warn_options(file, python_console());
     add_frame_defaults(file);
     return read_options(file);
   }
-  return read_options(read_param_file(fs_path(params)));
+  const ParamFile file = read_param_file(fs_path(params));
+  warn_options(file, python_console());
+  return read_options(file);
 }
 
 unsigned threads_of(py::object threads, const Options& options) {
@@ -150,7 +155,7 @@ FrameTable frame_of(py::object df, const Options& options) {
   if (!options.input_format) {
     wanted = columns_read(options);
   }
-  const std::vector<std::string> counts = count_columns();
+  const std::vector<std::string> counts = count_columns(options);
   frame.float_columns.resize(counts.size());
   py::object iloc = df.attr("iloc");
   for (std::size_t j = 0; j < frame.names.size(); ++j) {

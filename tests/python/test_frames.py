@@ -167,3 +167,11 @@ def test_annotate_warns_of_float_counts_as_the_file_route(iso, tmp_path):
     assert [str(w.message).replace(", line 2 of " + str(tmp_path / "merged.txt"), "") for w in file_notes] == \
         [str(w.message).replace(", row 0 (index 0) of the DataFrame", "") for w in frame_notes]
     assert str(frame_notes[0].message).startswith("count column N holds floats because of the cell '4.0' here")
+
+
+def test_annotate_names_a_misspelled_option_of_its_dict(iso):
+    frame = pandas.DataFrame({"PepSeq": ["EEQYNSTYR"], "N": [4], "H": [3], "F": [1], "S": [0], "G": [0]})
+    with pytest.warns(iso.IsotopeInputWarning, match=r"unknown option 'isotope_charge_colum' \(did you mean "
+                                                     r"'isotope_charge_column'\?\): it was ignored, line 1 of the params dict"):
+        out = iso.annotate(frame, {"isotope_charge_colum": "Charge"})
+    assert "GP_MZ" not in out.columns

@@ -232,7 +232,9 @@ void add_frame_defaults(ParamFile& params) {
   params.lines.insert(params.lines.begin(), 0);
 }
 
-std::vector<std::string> count_columns() { return GlycanVocabulary::builtin().count_column_names(); }
+std::vector<std::string> count_columns(const Options& options) {
+  return run_vocabulary(options).count_column_names();
+}
 
 std::vector<std::string> columns_read(const Options& options) {
   std::vector<std::string> names = {"PepSeq"};

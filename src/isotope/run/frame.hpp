@@ -91,8 +91,9 @@ void add_frame_defaults(ParamFile& params);
 // the count columns, and the charge and precursor columns the options
 // name.
 std::vector<std::string> columns_read(const Options& options);
-// The count columns, in order (FrameTable::float_columns' order).
-std::vector<std::string> count_columns();
+// The count columns of a run, in order (FrameTable::float_columns' order):
+// the five, then those isotope_count_columns names.
+std::vector<std::string> count_columns(const Options& options);
 
 // The row whose cell a float-held count column is named by in the note on
 // it: the first missing, infinite or fractional cell (the one that makes a
