@@ -164,4 +164,14 @@ std::vector<std::string> close_matches(std::string_view word, const std::vector<
   return out;
 }
 
+std::string did_you_mean(const std::vector<std::string>& names) {
+  if (names.empty()) return {};
+  std::string out = "(did you mean ";
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    if (k) out += k + 1 == names.size() ? " or " : ", ";
+    out += py_repr(names[k]);
+  }
+  return out + "?)";
+}
+
 }  // namespace isotope

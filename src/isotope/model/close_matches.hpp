@@ -23,6 +23,10 @@ double sequence_ratio(std::u32string_view a, std::u32string_view b);
 std::vector<std::string> close_matches(std::string_view word, const std::vector<std::string>& possibilities,
                                        std::size_t n = 3, double cutoff = 0.6);
 
+// A hint naming close names: "(did you mean 'a'?)", "(did you mean 'a',
+// 'b' or 'c'?)", or empty for none.
+std::string did_you_mean(const std::vector<std::string>& names);
+
 // The text as code points.
 std::u32string code_points(std::string_view utf8);
 

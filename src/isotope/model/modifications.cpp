@@ -63,17 +63,6 @@ bool is_mass_shift(std::string_view s) {
 
 std::string accession(long id) { return "UNIMOD:" + std::to_string(id); }
 
-// "(did you mean 'a'?)", "(did you mean 'a', 'b' or 'c'?)", or empty.
-std::string did_you_mean(const std::vector<std::string>& names) {
-  if (names.empty()) return {};
-  std::string out = "(did you mean ";
-  for (std::size_t k = 0; k < names.size(); ++k) {
-    if (k) out += k + 1 == names.size() ? " or " : ", ";
-    out += py_repr(names[k]);
-  }
-  return out + "?)";
-}
-
 }  // namespace
 
 Composition parse_modification_formula(std::string_view f) {

@@ -351,15 +351,6 @@ std::vector<std::string> near_names(std::string_view name) {
   return out;
 }
 
-std::string did_you_mean(const std::vector<std::string>& names) {
-  std::string out = "(did you mean ";
-  for (std::size_t k = 0; k < names.size() && k < 3; ++k) {
-    if (k) out += k + 1 == std::min<std::size_t>(names.size(), 3) ? " or " : ", ";
-    out += py_repr(names[k]);
-  }
-  return out + "?)";
-}
-
 // The warning on an unknown name, or nothing for another tool's option.
 std::optional<std::string> unknown_name_warning(std::string_view name) {
   if (known(name)) return std::nullopt;
@@ -368,6 +359,7 @@ std::optional<std::string> unknown_name_warning(std::string_view name) {
     if (ascii_lower(name).compare(0, 8, "isotope_") != 0) return std::nullopt;
     names = close_matches(name, candidates(name), 3, 0.0);
   }
+  if (names.size() > 3) names.resize(3);
   return "unknown option " + py_repr(name) + " " + did_you_mean(names) + ": it was ignored";
 }
 
