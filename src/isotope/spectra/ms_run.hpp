@@ -1,0 +1,79 @@
+// Reading LC-MS runs (mzML, through OpenMS): an index of a run's spectra
+// from a pass that decodes no peaks, then a pass that hands over the
+// centroids of the spectra asked for, one at a time, in file order. No
+// spectrum's peaks are kept beyond the call they are handed to, so memory
+// grows with the index, not with the file.
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace isotope {
+
+// One spectrum as the index holds it.
+struct SpectrumInfo {
+  std::string native_id;  // as written in the file ("controllerType=0 controllerNumber=1 scan=17")
+  std::size_t position = 0;  // 0-based, in file order
+  int ms_level = 0;
+  double rt_min = 0;  // retention time, minutes
+  std::optional<long> scan;  // the native id's scan=N (or scanId=N), when it has one
+  // An MSn spectrum's first precursor: the selected ion's m/z (else the
+  // isolation window's target), the isolation window's offsets below and
+  // above it (0 when not given), and the native id of the spectrum it was
+  // taken from, when the file names it.
+  std::optional<double> precursor_mz;
+  double isolation_lower = 0, isolation_upper = 0;
+  std::string precursor_ref;
+};
+
+// A run's index and what the whole run says of itself.
+struct RunIndex {
+  std::string path;
+  std::vector<SpectrumInfo> spectra;  // in file order
+  // The run's spectra are deconvoluted (a charge array, or data processing
+  // that deisotoped or deconvoluted charges): their peaks are no isotope
+  // envelopes. `deconvoluted` then says why, in a few words ("its spectra
+  // carry a charge array"); empty otherwise.
+  std::string deconvoluted;
+
+  // Lookups (positions into `spectra`); nullopt when none.
+  std::optional<std::size_t> by_native_id(std::string_view id) const;
+  std::optional<std::size_t> by_scan(long scan) const;  // the native id's scan number
+  // The spectrum at a one-based position in the file.
+  std::optional<std::size_t> by_number(long one_based) const;
+  // The MS1 spectrum an MSn spectrum's precursor was taken from: the one
+  // its precursor names, else the last MS1 spectrum before it.
+  std::optional<std::size_t> precursor_ms1(std::size_t position) const;
+  // The MS1 spectrum nearest a retention time (minutes); the earlier on a tie.
+  std::optional<std::size_t> ms1_near(double rt_min) const;
+
+  std::unordered_map<std::string, std::size_t> ids_;    // native id -> position
+  std::unordered_map<long, std::size_t> scans_;         // scan number -> position (first one)
+  std::vector<std::size_t> ms1_;                        // positions of the MS1 spectra, in order
+};
+
+// A spectrum's centroids: m/z increasing, no zero (or negative) intensity.
+// A profile spectrum is centroided with OpenMS's PeakPickerHiRes (default
+// settings) first.
+struct Centroids {
+  std::vector<double> mz, intensity;
+};
+
+// The index of the run at `path` (the pass that decodes no peaks). A file
+// OpenMS refuses, or one that is missing, fails with an Error naming the
+// file and the cause.
+RunIndex read_run_index(const std::string& path);
+
+// Hands over the centroids of the spectra at `positions` (increasing, into
+// the run's index), in file order: visit(position, centroids). Reads the
+// file once, decoding the peaks of the spectra asked for only. Errors as
+// read_run_index.
+void read_spectra(const RunIndex& run, const std::vector<std::size_t>& positions,
+                  const std::function<void(std::size_t, const Centroids&)>& visit);
+
+}  // namespace isotope
