@@ -18,15 +18,19 @@ struct FormatInfo {
   // Column names that together give the format away (an empty one
   // stands for none).
   std::array<std::string_view, 3> signature;
+  SpectrumColumnNames spectra;  // where rows name their run and MS2 spectrum
 };
 
 // A ProForma table has no signature: it is read only when asked for.
 constexpr std::array<FormatInfo, 5> kFormats = {{
-    {EngineFormat::PGlyco3, "pglyco3", "pGlyco3", '\t', {"Peptide", "GlycanComposition", "PrecursorMZ"}},
-    {EngineFormat::FragPipe, "fragpipe", "FragPipe", '\t', {"Peptide", "Assigned Modifications", "Charge"}},
-    {EngineFormat::MetaMorpheus, "metamorpheus", "MetaMorpheus", '\t', {"Full Sequence", "Precursor Charge", "Precursor MZ"}},
-    {EngineFormat::GlycReSoft, "glycresoft", "GlycReSoft", ',', {"glycopeptide", "neutral_mass", ""}},
-    {EngineFormat::ProForma, "proforma", "ProForma", '\t', {}},
+    {EngineFormat::PGlyco3, "pglyco3", "pGlyco3", '\t', {"Peptide", "GlycanComposition", "PrecursorMZ"},
+     {"RawName", "Scan"}},
+    {EngineFormat::FragPipe, "fragpipe", "FragPipe", '\t', {"Peptide", "Assigned Modifications", "Charge"},
+     {"Spectrum", "Spectrum"}},
+    {EngineFormat::MetaMorpheus, "metamorpheus", "MetaMorpheus", '\t', {"Full Sequence", "Precursor Charge", "Precursor MZ"},
+     {"File Name", "Scan Number"}},
+    {EngineFormat::GlycReSoft, "glycresoft", "GlycReSoft", ',', {"glycopeptide", "neutral_mass", ""}, {"", "scan_id"}},
+    {EngineFormat::ProForma, "proforma", "ProForma", '\t', {}, {}},
 }};
 
 const FormatInfo& info(EngineFormat format) {
@@ -42,6 +46,24 @@ bool ends_with(std::string_view s, std::string_view tail) {
 std::string_view option_value(EngineFormat format) { return info(format).option; }
 std::string_view engine_name(EngineFormat format) { return info(format).engine; }
 char separator(EngineFormat format) { return info(format).separator; }
+SpectrumColumnNames spectrum_columns(EngineFormat format) { return info(format).spectra; }
+
+std::optional<SpectrumTitle> spectrum_title(std::string_view text) {
+  // NAME, then three dot-separated numbers: scan, scan, charge.
+  std::array<std::string_view, 3> parts;
+  std::string_view rest = text;
+  for (std::size_t k = 3; k-- > 0;) {
+    const std::size_t dot = rest.rfind('.');
+    if (dot == std::string_view::npos) return std::nullopt;
+    parts[k] = rest.substr(dot + 1);
+    rest = rest.substr(0, dot);
+  }
+  const auto digits = [](std::string_view s) {
+    return !s.empty() && s.size() <= 9 && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (rest.empty() || !digits(parts[0]) || !digits(parts[1]) || !digits(parts[2])) return std::nullopt;
+  return SpectrumTitle{rest, std::stol(std::string(parts[0]))};
+}
 
 EngineFormat format_from_option(std::string_view value) {
   std::string choices;

@@ -20,6 +20,22 @@ std::string_view engine_name(EngineFormat format);
 // The format an option value names; a value Error listing the values
 // otherwise.
 EngineFormat format_from_option(std::string_view value);
+// The columns an engine's rows name their run and their MS2 spectrum in
+// (empty: the format has none). FragPipe's Spectrum holds both, as a
+// spectrum title "NAME.SCAN.SCAN.CHARGE".
+struct SpectrumColumnNames {
+  std::string_view run, scan;
+};
+SpectrumColumnNames spectrum_columns(EngineFormat format);
+
+// A spectrum title "NAME.SCAN.SCAN.CHARGE" (as FragPipe and TPP write
+// them): its run name and scan number; nullopt for any other text.
+struct SpectrumTitle {
+  std::string_view run;
+  long scan = 0;
+};
+std::optional<SpectrumTitle> spectrum_title(std::string_view text);
+
 // '\t', or ',' for GlycReSoft's CSV.
 char separator(EngineFormat format);
 

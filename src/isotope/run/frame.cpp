@@ -12,6 +12,7 @@
 #include "isotope/formats/importers.hpp"
 #include "isotope/run/import_run.hpp"
 #include "isotope/run/ordered_run.hpp"
+#include "isotope/run/ms1_evidence.hpp"
 #include "isotope/run/table_run.hpp"
 
 namespace isotope {
@@ -59,9 +60,15 @@ FrameColumnKind frame_kind(Added kind, bool arrays) {
     case Added::Mz:
     case Added::MzAt:
     case Added::Ppm: return FrameColumnKind::Number;
-    case Added::Offset: return FrameColumnKind::Integer;
+    case Added::Ms1Rt:
+    case Added::Ms1Cosine:
+    case Added::Ms1Ppm: return FrameColumnKind::Number;
+    case Added::Offset:
+    case Added::Ms1Found:
+    case Added::Ms1Offset: return FrameColumnKind::Integer;
     case Added::Isotopes:
-    case Added::IsotopesMz: return arrays ? FrameColumnKind::Array : FrameColumnKind::Text;
+    case Added::IsotopesMz:
+    case Added::Ms1Intensities: return arrays ? FrameColumnKind::Array : FrameColumnKind::Text;
     default: return FrameColumnKind::Text;
   }
 }
@@ -75,14 +82,20 @@ double added_number(const RowOutput& out, const AddedColumn& a) {
     case Added::MzAt: return out.mz_at_value[a.which];
     case Added::Ppm: return out.ppm_value;
     case Added::Offset: return out.offset_value;
+    case Added::Ms1Rt: return out.ms1->rt_value;
+    case Added::Ms1Found: return out.ms1->found_value;
+    case Added::Ms1Cosine: return out.ms1->cosine_value;
+    case Added::Ms1Ppm: return out.ms1->ppm_value;
+    case Added::Ms1Offset: return out.ms1->offset_value;
     default: return kEmpty;
   }
 }
 
-// The numbers a list cell (GP_Isotopes, GP_Isotopes_MZ) is written from;
-// none for an empty cell.
+// The numbers a list cell (GP_Isotopes, GP_Isotopes_MZ, MS1_Intensities)
+// is written from; none for an empty cell.
 std::span<const double> added_numbers(const RowOutput& out, const AddedColumn& a) {
   if (added_text(out, a.kind, a.which).empty()) return {};
+  if (a.kind == Added::Ms1Intensities) return out.ms1->intensity_values;
   return a.kind == Added::Isotopes ? out.intensity : std::span<const double>(out.isotopes_mz_value);
 }
 
@@ -114,8 +127,8 @@ std::optional<ImportColumns> engine_columns(const FrameTable& frame, const Optio
 class FrameRoute final : public TableRoute {
  public:
   FrameRoute(const FrameTable& frame, const Options& options, const RunModel& model,
-             const std::vector<AddedColumn>& added, FrameResult& result, std::size_t slots)
-      : frame_(frame), model_(model), added_(added), result_(result), slots_(slots) {
+             const std::vector<AddedColumn>& added, FrameResult& result, std::size_t slots, Ms1Pass ms1 = {})
+      : frame_(frame), model_(model), added_(added), result_(result), slots_(slots), ms1_(ms1) {
     if (options.input_format) {
       import_ = engine_columns(frame, options);
       return;
@@ -135,6 +148,8 @@ class FrameRoute final : public TableRoute {
   }
 
   const std::optional<ImportColumns>& import_columns() const noexcept { return import_; }
+  // The rows' MS1 evidence, answered in the pass this route runs.
+  void answer_with(Ms1EvidenceRun* run) { ms1_ = {run, false}; }
 
   std::string where(std::size_t row) const {
     return frame_.row_name ? frame_.row_name(row) : "row " + std::to_string(row);
@@ -148,7 +163,10 @@ class FrameRoute final : public TableRoute {
     return p.count > 0;
   }
 
-  void begin(std::size_t s) override { slots_[s].cells.assign(added_.size(), FrameCells{}); }
+  void begin(std::size_t s) override {
+    slots_[s].cells.assign(added_.size(), FrameCells{});
+    slots_[s].requests.clear();
+  }
 
   void row(std::size_t s, std::size_t i, Worker& w, std::string_view& column) override {
     Piece& p = slots_[s];
@@ -157,11 +175,23 @@ class FrameRoute final : public TableRoute {
       engine_row(row, w, column);
     else
       our_row(row, w, column);
+    if (ms1_.collecting) {
+      ms1_.run->ask(p.requests, w.out, [&](std::size_t j) {
+        if (import_) return j < w.texts.size() ? std::string_view(w.texts[j]) : std::string_view{};
+        return frame_.columns[j] ? frame_.columns[j]->cell(row).raw : std::string_view{};
+      });
+      return;
+    }
+    if (ms1_.run) ms1_.run->answer(row, w.out, w.notes);
     for (std::size_t c = 0; c < added_.size(); ++c) push_added(p.cells[c], result_.kinds[c], w.out, added_[c]);
   }
 
   void write(std::size_t s) override {
     Piece& p = slots_[s];
+    if (ms1_.collecting) {
+      ms1_.run->take(p.requests);
+      return;
+    }
     result_.pieces.push_back(std::move(p.cells));
     p.cells.clear();
   }
@@ -170,6 +200,7 @@ class FrameRoute final : public TableRoute {
   struct Piece {
     std::size_t first = 0, count = 0;
     std::vector<FrameCells> cells;  // per added column
+    std::vector<SpectrumRequest> requests;
     PieceState state;
   };
 
@@ -204,6 +235,7 @@ class FrameRoute final : public TableRoute {
   OurColumns ours_;
   std::vector<std::optional<std::size_t>> float_causes_;  // per count column
   std::vector<Piece> slots_;
+  Ms1Pass ms1_;
   std::size_t next_ = 0;
 };
 
@@ -241,6 +273,8 @@ std::vector<std::string> columns_read(const Options& options) {
   for (std::string& code : run_vocabulary(options).count_column_names()) names.push_back(std::move(code));
   if (options.charge_column) names.push_back(*options.charge_column);
   if (options.precursor_mz_column) names.push_back(*options.precursor_mz_column);
+  for (const auto* spectra : {&options.spectra_file_column, &options.scan_column, &options.rt_column})
+    if (options.spectra && *spectra) names.push_back(**spectra);
   return names;
 }
 
@@ -270,6 +304,18 @@ FrameResult annotate_frame(const FrameTable& frame, const Options& frame_options
                    [&](long row) { return route.where(static_cast<std::size_t>(row)); });
   if (route.import_columns())
     if (const std::string note = table_note(*route.import_columns()); !note.empty()) notes.table(note + " in the DataFrame");
+  std::optional<Ms1EvidenceRun> ms1;
+  if (options.spectra) {
+    ms1.emplace(options, located("the DataFrame", 0, [&] { return spectra_columns(frame.names, options, frame.rows > 0); }),
+                "the DataFrame");
+    FrameResult unused;
+    FrameRoute collect(frame, options, model, added, unused, slots_for(threads), {&*ms1, true});
+    TableNotes quiet([](std::string_view) {}, "the DataFrame", options.strict);
+    TableRun first(model, options, threads, quiet);
+    first.run(collect);
+    ms1->resolve(notes);
+    route.answer_with(&*ms1);
+  }
   TableRun table(model, options, threads, notes);
   table.run(route);
   table.finish();

@@ -10,6 +10,7 @@
 #include "isotope/io/cells.hpp"
 #include "isotope/io/delimited_reader.hpp"
 #include "isotope/io/table_layout.hpp"
+#include "isotope/run/ms1_evidence.hpp"
 #include "isotope/run/table_run.hpp"
 
 namespace isotope {
@@ -22,12 +23,14 @@ constexpr std::size_t kPieceRows = 1024;
 // and the added ones. A tab-separated table's cells are written as the
 // input holds them (verbatim: quotes are text there), and mapped with the
 // quotes of a cell wholly in quotes removed. A row's empty last field
-// beyond the header's is read without it.
+// beyond the header's is read without it. With MS1 evidence, a first pass
+// collects the rows' requests (writing nothing) and the second writes each
+// row with its answer.
 class EngineRoute final : public TableRoute {
  public:
   EngineRoute(const std::string& path, DelimitedReader& reader, const ImportColumns& columns,
               const std::vector<std::string>& header, const RunModel& model, const Options& options, OutputFile& file,
-              std::size_t slots, bool verbatim)
+              std::size_t slots, bool verbatim, Ms1Pass ms1 = {})
       : path_(path),
         reader_(reader),
         columns_(columns),
@@ -36,18 +39,23 @@ class EngineRoute final : public TableRoute {
         added_(imported_columns(model.glycans, options)),
         file_(file),
         slots_(slots),
-        verbatim_(verbatim) {}
+        verbatim_(verbatim),
+        ms1_(ms1) {}
 
   PieceState& state(std::size_t s) override { return slots_[s].state; }
   std::size_t rows(std::size_t s) const override { return slots_[s].count; }
   long key(std::size_t s, std::size_t i) const override { return slots_[s].lines[i]; }
-  void begin(std::size_t s) override { slots_[s].out.clear(); }
+  void begin(std::size_t s) override {
+    slots_[s].out.clear();
+    slots_[s].requests.clear();
+  }
   void locate(Error& e, std::size_t s, std::size_t i, std::string_view column) const override {
     e.at(path_, key(s, i), column);
   }
 
   bool read(std::size_t s) override {
     Piece& p = slots_[s];
+    p.first = rows_read_;
     p.count = 0;
     while (p.count < kPieceRows) {
       if (p.rows.size() == p.count) p.rows.emplace_back();
@@ -60,6 +68,7 @@ class EngineRoute final : public TableRoute {
       }
       ++p.count;
     }
+    rows_read_ += p.count;
     return p.count > 0;
   }
 
@@ -89,6 +98,14 @@ class EngineRoute final : public TableRoute {
       throw;
     }
     p.state.tally.decoys += status == RowStatus::Decoy;
+    if (ms1_.collecting) {
+      const std::vector<std::string>& texts = verbatim_ ? w.texts : cells;
+      ms1_.run->ask(p.requests, w.out,
+                    [&](std::size_t j) { return j < texts.size() ? std::string_view(texts[j]) : std::string_view{}; });
+      b.resize(start);
+      return;
+    }
+    if (ms1_.run) ms1_.run->answer(p.first + i, w.out, w.notes);
     for (const AddedColumn& c : added_) {
       b += '\t';
       append_quoted_field(b, added_text(w.out, c.kind, c.which));
@@ -97,6 +114,10 @@ class EngineRoute final : public TableRoute {
   }
 
   void write(std::size_t s) override {
+    if (ms1_.collecting) {
+      ms1_.run->take(slots_[s].requests);
+      return;
+    }
     if (!header_written_) write_header();
     file_.write(slots_[s].out);
   }
@@ -111,7 +132,9 @@ class EngineRoute final : public TableRoute {
     std::vector<std::vector<std::string>> rows;
     std::vector<long> lines;
     std::size_t count = 0;  // rows in use
+    std::size_t first = 0;  // the table row of the first
     std::string out;
+    std::vector<SpectrumRequest> requests;
     PieceState state;
   };
 
@@ -146,8 +169,10 @@ class EngineRoute final : public TableRoute {
   OutputFile& file_;
   std::vector<Piece> slots_;
   const bool verbatim_;
+  Ms1Pass ms1_;
   bool header_written_ = false;
   bool trimmed_ = false;
+  std::size_t rows_read_ = 0;
 };
 
 ImportColumns columns_of(const std::vector<std::string>& header, const Options& options, const std::string& path,
@@ -274,8 +299,22 @@ void run_import(const std::string& input_file, OutputFile& file, const Options& 
       input_file, options.strict);
   if (const std::string note = table_note(columns); !note.empty()) notes.table(note + " in " + input_file);
   if (header.trimmed) notes.table(std::string(kTrimmedNote) + " in " + input_file);
+  std::optional<Ms1EvidenceRun> ms1;
+  if (options.spectra) {
+    ms1.emplace(options, located(input_file, header.line, [&] { return spectra_columns(header.names, options, true); }),
+                input_file);
+    DelimitedReader again(input_file, separator(format), DelimitedReader::kChunkBytes, !verbatim);
+    read_header(again, verbatim, input_file);
+    TableNotes quiet([](std::string_view) {}, input_file, options.strict);
+    TableRun first(model, run_options, threads, quiet);
+    EngineRoute collect(input_file, again, columns, header.cells, model, run_options, file, first.slots(), verbatim,
+                        {&*ms1, true});
+    first.run(collect);
+    ms1->resolve(notes);
+  }
   TableRun table(model, run_options, threads, notes);
-  EngineRoute route(input_file, reader, columns, header.cells, model, run_options, file, table.slots(), verbatim);
+  EngineRoute route(input_file, reader, columns, header.cells, model, run_options, file, table.slots(), verbatim,
+                    {ms1 ? &*ms1 : nullptr, false});
   table.run(route, &progress);
   table.finish();
   if (route.trimmed() && !header.trimmed)

@@ -21,8 +21,9 @@ enum class NoteKind : std::uint8_t {
   Unmatched,    // a precursor within the tolerance of no isotope peak
   NonFinite,    // a pattern or mass that is not finite
   Hint,         // a hint on how the table is read, shown once per table
+  Spectrum,     // a row whose MS1 spectrum could not be found
 };
-inline constexpr std::size_t kNoteKinds = 11;
+inline constexpr std::size_t kNoteKinds = 12;
 
 // Where a row's notes go: kind and text (without the place).
 class NoteSink {

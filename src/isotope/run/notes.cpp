@@ -18,16 +18,19 @@ const char* kind_words(NoteKind kind) {
     case NoteKind::Unmatched: return "precursors within the tolerance of no isotope peak";
     case NoteKind::NonFinite: return "patterns or masses that are not finite";
     case NoteKind::Hint: return "hints";
+    case NoteKind::Spectrum: return "rows without their MS1 spectrum";
   }
   return "warnings";
 }
 
 }  // namespace
 
-// A float-held count column, a precursor that matches no peak and a hint
-// are findings about the table, not guesses strict mode fails on.
+// A float-held count column, a precursor that matches no peak, a hint and
+// a row without its spectrum are findings about the table, not guesses
+// strict mode fails on.
 bool is_row_problem(NoteKind kind) {
-  return kind != NoteKind::CountColumn && kind != NoteKind::Unmatched && kind != NoteKind::Hint;
+  return kind != NoteKind::CountColumn && kind != NoteKind::Unmatched && kind != NoteKind::Hint &&
+         kind != NoteKind::Spectrum;
 }
 
 namespace {

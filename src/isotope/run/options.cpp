@@ -143,11 +143,28 @@ void read_precursor_column(const Value& v, Options& o) {
   if (!o.charge_column) v.fail("needs isotope_charge_column, the column of each row's charge");
 }
 
-void read_tolerance(const Value& v, Options& o) {
+double positive_ppm(const Value& v, std::string_view example) {
   const std::optional<double> t = parse_float(v.text);
-  if (!t || !(*t > 0.0) || !std::isfinite(*t)) v.fail("expected a positive number of ppm, such as 20");
-  o.precursor_tolerance_ppm = *t;
+  if (!t || !(*t > 0.0) || !std::isfinite(*t)) v.fail("expected a positive number of ppm, such as " + std::string(example));
+  return *t;
 }
+
+void read_tolerance(const Value& v, Options& o) { o.precursor_tolerance_ppm = positive_ppm(v, "20"); }
+void read_ms1_tolerance(const Value& v, Options& o) { o.ms1_tolerance_ppm = positive_ppm(v, "10"); }
+
+void read_offset_margin(const Value& v, Options& o) {
+  const std::optional<double> m = parse_float(v.text);
+  if (!m || !(*m >= 0.0 && *m < 1.0)) v.fail("expected a cosine margin from 0 to below 1, such as 0.05");
+  o.ms1_offset_margin = *m;
+}
+
+void read_spectra(const Value& v, Options& o) {
+  if (text::strip(v.text).empty()) v.fail("expected the path of an mzML file or of a folder of them");
+  o.spectra = std::string(text::strip(v.text));
+}
+void read_spectra_file_column(const Value& v, Options& o) { o.spectra_file_column = column_name(v); }
+void read_scan_column(const Value& v, Options& o) { o.scan_column = column_name(v); }
+void read_rt_column(const Value& v, Options& o) { o.rt_column = column_name(v); }
 
 void read_unimod(const Value& v, Options& o) { o.unimod = v.boolean(); }
 void read_proforma_column(const Value& v, Options& o) { o.proforma_column = column_name(v); }
@@ -246,6 +263,12 @@ constexpr OptionRow kOptions[] = {
     {kModificationPrefix, read_modification},
     {kMonosaccharidePrefix, read_monosaccharide},
     {"isotope_count_columns", read_count_columns},
+    {"isotope_spectra", read_spectra},
+    {"isotope_spectra_file_column", read_spectra_file_column},
+    {"isotope_scan_column", read_scan_column},
+    {"isotope_rt_column", read_rt_column},
+    {"isotope_ms1_tolerance_ppm", read_ms1_tolerance},
+    {"isotope_ms1_offset_margin", read_offset_margin},
 };
 
 bool is_family(const OptionRow& row) { return row.name.back() == '.'; }

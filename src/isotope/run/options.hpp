@@ -96,6 +96,24 @@ struct Options {
   // isotope_skip_outputs = true: a folder run whose output folder is its
   // input folder skips the earlier outputs there.
   bool skip_outputs = false;
+
+  // The MS1 evidence of each row (the MS1_* columns).
+  // isotope_spectra: an mzML run, or a folder of them that rows name by
+  // isotope_spectra_file_column (its value matched to a file's base name
+  // without extension).
+  std::optional<std::string> spectra;
+  std::optional<std::string> spectra_file_column;
+  // isotope_scan_column: each row's MS2 spectrum, by scan number or native
+  // id; isotope_rt_column: without one, the retention time (minutes) whose
+  // nearest MS1 spectrum a row is matched in.
+  std::optional<std::string> scan_column;
+  std::optional<std::string> rt_column;
+  // isotope_ms1_tolerance_ppm: how far a centroid may lie from a reported
+  // peak and still be matched to it.
+  double ms1_tolerance_ppm = 10;
+  // isotope_ms1_offset_margin: by how much a shifted envelope's cosine must
+  // beat the reported one's to set MS1_Offset.
+  double ms1_offset_margin = 0.05;
 };
 
 // Types the options of a parameter file.

@@ -14,6 +14,7 @@
 #include "isotope/io/table.hpp"
 #include "isotope/pattern/isotope_pattern.hpp"
 #include "isotope/run/import_run.hpp"
+#include "isotope/run/ms1_evidence.hpp"
 #include "isotope/run/ordered_run.hpp"
 #include "isotope/run/params.hpp"
 #include "isotope/run/progress.hpp"
@@ -196,17 +197,29 @@ void append_header(std::string& out, const OutputPlan& plan) {
 // The computing pass.
 
 // The rows of our format: read in pieces of records, each row's cells
-// typed by the typing pass, written with the input's columns.
+// typed by the typing pass, written with the input's columns. With MS1
+// evidence, a first pass collects the rows' requests (writing nothing) and
+// the second writes each row with its answer.
 class FileRoute final : public TableRoute {
  public:
   FileRoute(const std::string& path, TableReader& reader, const TableLayout& layout, const OutputPlan& plan,
-            Separator separator, OutputFile& file, std::size_t slots)
-      : path_(path), reader_(reader), layout_(layout), plan_(plan), separator_(separator), file_(file), slots_(slots) {}
+            Separator separator, OutputFile& file, std::size_t slots, Ms1Pass ms1 = {})
+      : path_(path),
+        reader_(reader),
+        layout_(layout),
+        plan_(plan),
+        separator_(separator),
+        file_(file),
+        slots_(slots),
+        ms1_(ms1) {}
 
   PieceState& state(std::size_t s) override { return slots_[s].state; }
   std::size_t rows(std::size_t s) const override { return slots_[s].records.size(); }
   long key(std::size_t s, std::size_t i) const override { return slots_[s].records.records[i].line; }
-  void begin(std::size_t s) override { slots_[s].out.clear(); }
+  void begin(std::size_t s) override {
+    slots_[s].out.clear();
+    slots_[s].requests.clear();
+  }
 
   bool read(std::size_t s) override {
     RecordBatch& b = slots_[s].records;
@@ -237,6 +250,12 @@ class FileRoute final : public TableRoute {
     for (std::size_t k = 0; k < plan_.counts.size(); ++k)
       if (plan_.counts[k] >= 0 && layout_.float_cause_line[static_cast<std::size_t>(plan_.counts[k])] == line)
         w.notes.note(NoteKind::CountColumn, float_column_note(plan_.count_names[k], w.cells.counts[k]));
+    if (ms1_.collecting) {
+      ms1_.run->ask(p.requests, w.out,
+                    [&](std::size_t j) { return j < fields ? p.records.field(i, j) : std::string_view{}; });
+      return;
+    }
+    if (ms1_.run) ms1_.run->answer(p.records.first_row + i, w.out, w.notes);
     append_row(p, i, types, fields, w.out);
   }
 
@@ -249,6 +268,10 @@ class FileRoute final : public TableRoute {
 
   void write(std::size_t s) override {
     Piece& p = slots_[s];
+    if (ms1_.collecting) {
+      ms1_.run->take(p.requests);
+      return;
+    }
     if (p.records.first_row == 0) {
       std::string header;
       append_header(header, plan_);
@@ -263,6 +286,7 @@ class FileRoute final : public TableRoute {
   struct Piece {
     RecordBatch records;
     std::string out;
+    std::vector<SpectrumRequest> requests;
     PieceState state;
   };
 
@@ -293,8 +317,18 @@ class FileRoute final : public TableRoute {
   Separator separator_;
   OutputFile& file_;
   std::vector<Piece> slots_;
+  Ms1Pass ms1_;
   std::size_t rows_read_ = 0;
 };
+
+std::vector<std::string> input_names(const OutputPlan& plan) {
+  return {plan.names.begin(), plan.names.begin() + static_cast<std::ptrdiff_t>(plan.n_in)};
+}
+
+void skip_header(TableReader& reader) {
+  RecordBatch header;
+  reader.next(header);  // named by the typing pass
+}
 
 // The output file, or at once the error of a folder that cannot take it.
 std::optional<OutputFile> open_output(const std::optional<std::string>& output_dir, const std::string& input_file,
@@ -334,13 +368,23 @@ void run_single_file(const std::string& input_file, const std::optional<std::str
   TableNotes notes(
       [&](std::string_view text) { console.warning(text, [&](std::string_view shown) { progress.message(shown); }); },
       input_file, options.strict);
-  TableReader reader(input_file, options.separator);
-  {
-    RecordBatch header;
-    reader.next(header);  // named by the typing pass
+  std::optional<Ms1EvidenceRun> ms1;
+  if (options.spectra) {
+    ms1.emplace(options, located(input_file, 1, [&] { return spectra_columns(input_names(plan), options, layout.rows > 0); }),
+                input_file);
+    TableReader reader(input_file, options.separator);
+    skip_header(reader);
+    TableNotes quiet([](std::string_view) {}, input_file, options.strict);
+    TableRun first(model, options, threads, quiet);
+    FileRoute collect(input_file, reader, layout, plan, options.separator, *file, first.slots(), {&*ms1, true});
+    first.run(collect);
+    ms1->resolve(notes);
   }
+  TableReader reader(input_file, options.separator);
+  skip_header(reader);
   TableRun table(model, options, threads, notes);
-  FileRoute route(input_file, reader, layout, plan, options.separator, *file, table.slots());
+  FileRoute route(input_file, reader, layout, plan, options.separator, *file, table.slots(),
+                  {ms1 ? &*ms1 : nullptr, false});
   table.run(route, &progress);
   table.finish();
   if (layout.rows > 0 && options.peaks_num_value && *options.peaks_num_value == 0)

@@ -116,7 +116,15 @@ std::vector<AddedColumn> added_columns(const Options& options) {
     out.push_back({"GP_PPM", Added::Ppm});
   }
   if (options.proforma_output) out.push_back({"GP_ProForma", Added::ProForma});
+  if (options.spectra) add_ms1_columns(out);
   return out;
+}
+
+void add_ms1_columns(std::vector<AddedColumn>& out) {
+  for (auto [name, kind] : {std::pair{"MS1_Scan", Added::Ms1Scan}, {"MS1_RT", Added::Ms1Rt},
+                            {"MS1_Intensities", Added::Ms1Intensities}, {"MS1_Peaks_Found", Added::Ms1Found},
+                            {"MS1_Cosine", Added::Ms1Cosine}, {"MS1_PPM", Added::Ms1Ppm}, {"MS1_Offset", Added::Ms1Offset}})
+    out.push_back({name, kind});
 }
 
 std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans, const Options& options) {
@@ -131,8 +139,26 @@ std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans, const
   out.push_back({"GP_Isotope_Offset", Added::Offset});
   out.push_back({"GP_PPM", Added::Ppm});
   if (options.proforma_output) out.push_back({"GP_ProForma", Added::ProForma});
+  if (options.spectra) add_ms1_columns(out);
   return out;
 }
+
+namespace {
+
+std::string_view ms1_text(const Ms1Evidence* e, Added kind) {
+  if (!e) return {};
+  switch (kind) {
+    case Added::Ms1Scan: return e->scan;
+    case Added::Ms1Rt: return e->rt;
+    case Added::Ms1Intensities: return e->intensities;
+    case Added::Ms1Found: return e->found;
+    case Added::Ms1Cosine: return e->cosine;
+    case Added::Ms1Ppm: return e->ppm;
+    default: return e->offset;
+  }
+}
+
+}  // namespace
 
 std::string_view added_text(const RowOutput& out, Added kind, std::size_t which) {
   switch (kind) {
@@ -148,6 +174,13 @@ std::string_view added_text(const RowOutput& out, Added kind, std::size_t which)
     case Added::PepSeq: return out.pep_seq;
     case Added::CountCell: return out.counts[which];
     case Added::ProForma: return out.proforma;
+    case Added::Ms1Scan:
+    case Added::Ms1Rt:
+    case Added::Ms1Intensities:
+    case Added::Ms1Found:
+    case Added::Ms1Cosine:
+    case Added::Ms1Ppm:
+    case Added::Ms1Offset: return ms1_text(out.ms1, kind);
     case Added::None: break;
   }
   return {};
@@ -335,6 +368,8 @@ bool RowComputer::compute_imported(const ImportedRow& row, RowOutput& out, std::
   out.mz.clear();
   out.isotopes_mz.clear();
   out.isotopes_mz_value.clear();
+  out.charge = 0;
+  out.observed_mz = 0;
   clear_offset(out);
   out.mz_at.assign(options_.charges.size(), std::string());
   out.mz_at_value.assign(options_.charges.size(), 0);
@@ -485,6 +520,8 @@ void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out,
   out.mz.clear();
   out.isotopes_mz.clear();
   out.isotopes_mz_value.clear();
+  out.charge = 0;
+  out.observed_mz = 0;
   clear_offset(out);
   out.mz_at.resize(options_.charges.size());
   out.mz_at_value.resize(options_.charges.size());
@@ -517,6 +554,7 @@ void RowComputer::add_mz(const RowCells& cells, const Result& r, RowOutput& out,
 }
 
 void RowComputer::fill_mz(const Result& r, int z, RowOutput& out) {
+  out.charge = z;
   append_mz(out.mz, r.mass_value, z);
   out.mz_value = mz_at(r.mass_value, z);
   for (std::size_t k = 0; k < r.offsets.size(); ++k) {
@@ -548,6 +586,7 @@ bool RowComputer::fill_listed(const Result& r, const ImportedRow& row, RowOutput
 // tolerance; GP_PPM is the error to it either way. With z = 0 the
 // observed value is a neutral mass, compared with the peaks' masses.
 void RowComputer::fill_offset(const Result& r, int z, double observed, RowOutput& out) const {
+  if (z != 0) out.observed_mz = observed;
   const auto at = [z](double mass) { return z == 0 ? mass : mz_at(mass, z); };
   const double mono = at(r.mass_value);
   const double spacing = kC13Spacing / (z == 0 ? 1 : std::abs(z));

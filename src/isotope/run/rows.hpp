@@ -61,6 +61,7 @@ enum class Added : std::uint8_t {
   Mz, IsotopesMz, MzAt, Offset, Ppm,           // m/z options (MzAt: one per charge)
   PepSeq, CountCell,                           // search-engine tables (CountCell: one per count column)
   ProForma,                                    // isotope_proforma_output
+  Ms1Scan, Ms1Rt, Ms1Intensities, Ms1Found, Ms1Cosine, Ms1Ppm, Ms1Offset,  // isotope_spectra
 };
 struct AddedColumn {
   std::string name;
@@ -70,17 +71,29 @@ struct AddedColumn {
 // Our format: Glycan, PepMods, GP_Mass, GP_Isotopes, then GP_MZ and
 // GP_Isotopes_MZ (isotope_charge_column), GP_MZ_z<charge> (isotope_charges),
 // GP_Isotope_Offset and GP_PPM (isotope_precursor_mz_column), GP_ProForma
-// (isotope_proforma_output).
+// (isotope_proforma_output), then the MS1 evidence columns (isotope_spectra).
 std::vector<AddedColumn> added_columns(const Options& options);
 // A search engine's table: PepSeq, the count columns (N, H, F, S, G),
 // Glycan, PepMods, GP_Mass, GP_Isotopes, GP_MZ, GP_Isotopes_MZ, then
 // GP_MZ_z<charge> for each of the options' charges (for an engine table,
 // the charges a GlycReSoft identification export lists),
-// GP_Isotope_Offset, GP_PPM, and GP_ProForma when asked for.
+// GP_Isotope_Offset, GP_PPM, and GP_ProForma and the MS1 evidence columns
+// when asked for.
 std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans, const Options& options);
 
 // The note on the cell that made count column `code` float-held.
 std::string float_column_note(std::string_view code, const Cell& cause);
+
+// A row's envelope in its MS1 spectrum, as cells (empty where unknown) and
+// the numbers they are written from (NaN where empty).
+struct Ms1Evidence {
+  std::string scan, rt, intensities, found, cosine, ppm, offset;
+  double rt_value, found_value, cosine_value, ppm_value, offset_value;
+  std::vector<double> intensity_values;
+};
+// The MS1 evidence columns: MS1_Scan, MS1_RT, MS1_Intensities,
+// MS1_Peaks_Found, MS1_Cosine, MS1_PPM, MS1_Offset.
+void add_ms1_columns(std::vector<AddedColumn>& out);
 
 // What a row adds, as text for the output (views valid until the next
 // compute call).
@@ -110,6 +123,12 @@ struct RowOutput {
   // PepSeq holds J (read as Leu/Ile) in a row with a glycan.
   bool j_residue = false;
   std::string proforma;  // GP_ProForma
+  // The charge of GP_MZ (0 when the row has none), and the observed
+  // precursor m/z its check ran with (0 when none).
+  int charge = 0;
+  double observed_mz = 0;
+  // The row's MS1 evidence (isotope_spectra), set by the run.
+  const Ms1Evidence* ms1 = nullptr;
   // The numbers the cells above are written from, for a caller that keeps
   // numbers: each is the row's own where its text is not empty.
   std::span<const double> intensity;       // GP_Isotopes
