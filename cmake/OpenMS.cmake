@@ -10,6 +10,13 @@ find_library(OPENMS_LIBRARY NAMES OpenMS REQUIRED)
 find_path(OPENMS_INCLUDE_DIR NAMES OpenMS/CHEMISTRY/EmpiricalFormula.h REQUIRED)
 find_package(Qt5 COMPONENTS Core REQUIRED)
 find_package(Boost REQUIRED)
+# OpenMS's XML handler headers (the mzML reader drives MzMLHandler) include
+# Xerces-C's (Debian: libxerces-c-dev).
+find_path(XERCESC_INCLUDE_DIR NAMES xercesc/util/XMLString.hpp)
+find_library(XERCESC_LIBRARY NAMES xerces-c)
+if(NOT XERCESC_INCLUDE_DIR OR NOT XERCESC_LIBRARY)
+  message(FATAL_ERROR "Xerces-C headers not found: install libxerces-c-dev (scripts/bootstrap does)")
+endif()
 
 set(_openms_includes ${OPENMS_INCLUDE_DIR})
 if(NOT EXISTS "${OPENMS_INCLUDE_DIR}/OpenMS/config.h")
@@ -40,6 +47,6 @@ if(NOT OPENMS_SHARE_DIR)
 endif()
 
 add_library(openms::openms INTERFACE IMPORTED)
-target_include_directories(openms::openms SYSTEM INTERFACE ${_openms_includes} ${Boost_INCLUDE_DIRS})
-target_link_libraries(openms::openms INTERFACE ${OPENMS_LIBRARY} Qt5::Core)
+target_include_directories(openms::openms SYSTEM INTERFACE ${_openms_includes} ${Boost_INCLUDE_DIRS} ${XERCESC_INCLUDE_DIR})
+target_link_libraries(openms::openms INTERFACE ${OPENMS_LIBRARY} Qt5::Core ${XERCESC_LIBRARY})
 message(STATUS "OpenMS: ${OPENMS_LIBRARY}; headers ${_openms_includes}; data ${OPENMS_SHARE_DIR}")

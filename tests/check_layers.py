@@ -28,11 +28,12 @@ ALLOWED = {
     "pattern": {"pattern", "model", "base"},
     "io": {"io", "base"},
     "formats": {"formats", "model", "io", "base"},
-    "run": {"run", "formats", "pattern", "model", "io", "base", "utils"},
-    "apps": {"apps", "run", "formats", "pattern", "model", "io", "base", "utils"},
-    "python": {"python", "run", "formats", "pattern", "model", "io", "base", "utils"},
+    "spectra": {"spectra", "pattern", "model", "io", "base"},
+    "run": {"run", "spectra", "formats", "pattern", "model", "io", "base", "utils"},
+    "apps": {"apps", "run", "spectra", "formats", "pattern", "model", "io", "base", "utils"},
+    "python": {"python", "run", "spectra", "formats", "pattern", "model", "io", "base", "utils"},
 }
-ORDER = ["base", "utils", "model", "pattern", "io", "formats", "run", "apps", "python"]
+ORDER = ["base", "utils", "model", "pattern", "io", "formats", "spectra", "run", "apps", "python"]
 
 # Headers that serve only the units of their own layer (the layer's
 # workings, not its interface). Any header under a detail/ folder is private
@@ -180,8 +181,11 @@ def self_test():
                                              '#include "isotope/formats/detail/letters.hpp"\n',
         "src/isotope/formats/row_parts.hpp": "",
         "src/isotope/formats/detail/letters.hpp": "",
+        "src/isotope/spectra/ms_run.hpp": "",
+        "src/isotope/spectra/ms_run.cpp": '#include "isotope/spectra/ms_run.hpp"\n#include "isotope/base/errors.hpp"\n',
         "src/isotope/run/pipeline.hpp": '#include "isotope/formats/importers.hpp"\n',
-        "src/isotope/run/pipeline.cpp": '#include "isotope/run/params.hpp"\n#include "isotope/model/unimod.hpp"\n',
+        "src/isotope/run/pipeline.cpp": '#include "isotope/run/params.hpp"\n#include "isotope/model/unimod.hpp"\n'
+                                        '#include "isotope/spectra/ms_run.hpp"\n',
         "src/isotope/run/params.hpp": "",
         "src/isotope/run/legacy.h": "",
         "apps/isotope/cli.hpp": "",
@@ -199,6 +203,10 @@ def self_test():
             ("src/isotope/base/errors.cpp", '#include "isotope/base/text.hpp"\n', cycle),
         "an importer reads the run's options":
             ("src/isotope/formats/importers.hpp", '#include "isotope/run/params.hpp"\n', upward),
+        "the run reader uses an importer":
+            ("src/isotope/spectra/ms_run.cpp", '#include "isotope/formats/importers.hpp"\n', upward),
+        "an importer reads a run":
+            ("src/isotope/formats/importers.cpp", '#include "isotope/spectra/ms_run.hpp"\n', upward),
         "a model unit reaches up to the pipeline":
             ("src/isotope/model/unimod.hpp", '#include "isotope/run/pipeline.hpp"\n', upward),
         "a model unit reaches up to the pipeline in angle brackets":

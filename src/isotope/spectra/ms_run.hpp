@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace isotope {
@@ -41,21 +42,35 @@ struct RunIndex {
   // carry a charge array"); empty otherwise.
   std::string deconvoluted;
 
-  // Lookups (positions into `spectra`); nullopt when none.
+  // Lookups (positions into `spectra`); nullopt when none. They answer
+  // for the spectra the index was made with (read_run_index or
+  // make_run_index), not for later changes to `spectra`.
   std::optional<std::size_t> by_native_id(std::string_view id) const;
-  std::optional<std::size_t> by_scan(long scan) const;  // the native id's scan number
+  std::optional<std::size_t> by_scan(long scan) const;  // the native id's scan number (the first such spectrum)
   // The spectrum at a one-based position in the file.
   std::optional<std::size_t> by_number(long one_based) const;
   // The MS1 spectrum an MSn spectrum's precursor was taken from: the one
-  // its precursor names, else the last MS1 spectrum before it.
+  // its precursor names (through an MSn spectrum it names, for MS3 and
+  // beyond), else the last MS1 spectrum before it. Nullopt for an MS1
+  // spectrum, or when there is none.
   std::optional<std::size_t> precursor_ms1(std::size_t position) const;
-  // The MS1 spectrum nearest a retention time (minutes); the earlier on a tie.
+  // The MS1 spectrum nearest a retention time (minutes); on a tie the
+  // earlier one (in time, then in the file).
   std::optional<std::size_t> ms1_near(double rt_min) const;
 
-  std::unordered_map<std::string, std::size_t> ids_;    // native id -> position
-  std::unordered_map<long, std::size_t> scans_;         // scan number -> position (first one)
-  std::vector<std::size_t> ms1_;                        // positions of the MS1 spectra, in order
+ private:
+  friend RunIndex make_run_index(std::string path, std::vector<SpectrumInfo> spectra, std::string deconvoluted);
+
+  std::unordered_map<std::string, std::size_t> ids_;     // native id -> position (first one)
+  std::unordered_map<long, std::size_t> scans_;          // scan number -> position (first one)
+  std::vector<std::size_t> ms1_;                         // positions of the MS1 spectra, in file order
+  std::vector<std::pair<double, std::size_t>> ms1_rt_;   // (retention time, position) of the MS1 spectra, sorted
 };
+
+// An index of the given spectra (their positions must be 0, 1, 2, ... in
+// order), with its lookups built: what read_run_index returns for a file
+// holding these spectra.
+RunIndex make_run_index(std::string path, std::vector<SpectrumInfo> spectra, std::string deconvoluted = {});
 
 // A spectrum's centroids: m/z increasing, no zero (or negative) intensity.
 // A profile spectrum is centroided with OpenMS's PeakPickerHiRes (default
