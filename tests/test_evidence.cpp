@@ -24,7 +24,7 @@ TEST(EnvelopeMatch, TakesTheMostIntenseCentroidWithinTheTolerance) {
 }
 
 TEST(EnvelopeMatch, IntensitiesCosineAndWeightedPpm) {
-  const Centroids c = centroids({999.0, 1000.0, 1000.005, 1001.0035, 1002.007, 1003.01}, {7, 100, 50, 55, 25, 40});
+  const Centroids c = centroids({999.0, 1000.0, 1000.005, 1001.0035, 1002.007, 1003.11}, {7, 100, 50, 55, 25, 40});
   const std::vector<double> mz = {1000.0, 1001.0033, 1002.0066, 1003.0099};
   const std::vector<double> theory = {1.0, 0.6, 0.2, 0.0};
   EnvelopeMatch m = match_envelope(c, mz, theory, 1.0033, 10, 0.05);
