@@ -149,3 +149,29 @@ def test_engine_tables_and_deconvoluted_runs(iso, native, tmp_path):
                          text=True)
     assert "deconvoluted" in run.stderr and run.returncode == 0
     assert pandas.read_csv(tmp_path / "psm_isotope_pyopenms.txt", sep="\t")["MS1_Cosine"].isna().all()
+
+
+REAL = pathlib.Path(__file__).resolve().parents[3] / "shared" / "real" / "runs"
+
+
+@pytest.mark.skipif(not (REAL / "glycresoft_agp").is_dir(), reason="the real runs are not here")
+def test_real_runs_envelopes_warnings_and_refusals(iso, native, tmp_path):
+    def run(table, fmt, spectra):
+        params = tmp_path / "p.txt"
+        params.write_text(f"isotope_peaks_num = 5\nisotope_input_format = {fmt}\nisotope_spectra = {REAL / spectra}\n")
+        p = subprocess.run([native, "-i", str(REAL / table), "-o", str(tmp_path), "-p", str(params)],
+                           capture_output=True, text=True)
+        out = tmp_path / (pathlib.Path(table).stem + "_isotope_pyopenms.txt")
+        return p, (pandas.read_csv(out, sep="\t", low_memory=False) if p.returncode == 0 else None)
+
+    gsm = "glycresoft_agp/glycresoft_classic_agp_search_gsm.csv"
+    p, agp = run(gsm, "glycresoft", "glycresoft_agp/AGP_001_29_30.envelope_points.mzML")
+    agp = agp[agp["q_value"] <= 0.05]
+    assert (agp["MS1_Peaks_Found"] >= 3).mean() > 0.95 and agp["MS1_Cosine"].median() > 0.99
+    assert agp["MS1_PPM"].abs().mean() < 5 and (agp["MS1_Offset"] == 0).mean() > 0.95
+    p, yeast = run("flashlfq_yeast/AllPSMs.psmtsv", "metamorpheus", "flashlfq_yeast/SmallCalibratible_Yeast.mzML")
+    assert (yeast["MS1_Peaks_Found"] >= 3).mean() > 0.8 and yeast["MS1_Cosine"].median() > 0.98
+    p, _ = run(gsm, "glycresoft", "glycresoft_agp/20150710_3um_AGP_001_29_30.preprocessed.mzML")
+    assert p.returncode == 0 and "deconvoluted" in p.stderr
+    p, _ = run("mm_example/example_PSMs_5ppmAroundZero.psmtsv", "metamorpheus", "mm_example/example.mzML")
+    assert p.returncode == 1 and "OpenMS cannot read the run" in p.stderr and "example.mzML" in p.stderr
