@@ -344,7 +344,11 @@ def annotate(df, params=None, threads=None, arrays=False):
     GP_Isotope_Offset as pandas' nullable "Int64" (<NA> for an empty cell)
     and GP_Isotopes_MZ as str. With arrays=True, GP_Isotopes and
     GP_Isotopes_MZ hold one float64 numpy array per row instead of text (an
-    empty array for an empty cell). params is a parameter
+    empty array for an empty cell). With isotope_spectra (and the scan or
+    retention-time column options), the MS1 evidence columns follow:
+    MS1_Scan as str, MS1_RT, MS1_Cosine and MS1_PPM as float64,
+    MS1_Peaks_Found and MS1_Offset as "Int64", and MS1_Intensities as str
+    (with arrays=True, one float64 array per row). params is a parameter
     file's path, or a dict of options whose values are read as parameter
     values (str(value); True and False as true and false) and where
     isotope_peaks_num is 5 unless given; None means {"isotope_peaks_num": 5}.
