@@ -98,6 +98,21 @@ def test_envelopes_offsets_and_numberings(iso, tmp_path):
     assert iso.annotate(df, params, threads=1).equals(iso.annotate(df, params, threads=3))
 
 
+def test_file_route_writes_what_annotate_gives(iso, native, tmp_path):
+    spectra, *_, gp_mz = scene(iso)
+    write_run(tmp_path / "run.mzML", spectra)
+    table = tmp_path / "ours.txt"
+    ROWS.assign(mz=gp_mz, scan=[102, 999]).to_csv(table, sep="\t", index=False)
+    options = dict(BASE, isotope_spectra=tmp_path / "run.mzML", isotope_scan_column="scan")
+    (tmp_path / "p.txt").write_text("".join(f"{k} = {v}\n" for k, v in options.items()))
+    run = subprocess.run([native, "-i", str(table), "-o", str(tmp_path), "-p", str(tmp_path / "p.txt")],
+                         capture_output=True, encoding="utf-8")
+    assert run.returncode == 0 and "no spectrum '999'" in run.stderr
+    with pytest.warns(Warning, match="no spectrum '999'"):
+        want = iso.annotate(pandas.read_csv(table, sep=r"\s+"), str(tmp_path / "p.txt"))
+    assert (tmp_path / "ours_isotope_pyopenms.txt").read_text() == want.to_csv(sep="\t", index=False)
+
+
 @pytest.mark.parametrize("header", ["compression=none precision=32", "compression=numpress", "mode=profile"])
 def test_encodings_and_profile_spectra(iso, tmp_path, header):
     spectra, ms1, mzs, theory, gp_mz = scene(iso)
