@@ -91,6 +91,12 @@ def test_envelopes_offsets_and_numberings(iso, tmp_path):
     with pytest.warns(Warning, match="one-based positions"):
         by_position = iso.annotate(df.assign(scan=[2, 3]), params, arrays=True)
     pandas.testing.assert_frame_equal(by_position.drop(columns="scan"), out.drop(columns="scan"))
+    # Without scans, the MS1 spectrum nearest each row's retention time
+    # (10.05 min lies nearer scan 101's 10.0 than scan 104's 10.1 only by a
+    # hair: an off-by-one in the nearest search shows).
+    by_rt = iso.annotate(df.assign(rt=[10.049, 9.0]), dict(BASE, isotope_spectra=str(run), isotope_rt_column="rt"),
+                         arrays=True)
+    pandas.testing.assert_frame_equal(by_rt.drop(columns=["scan", "rt"]), out.drop(columns="scan"))
     # A row whose spectrum's precursor is another's is warned and left empty.
     with pytest.warns(Warning, match="agrees with neither"):
         wrong = iso.annotate(df.assign(scan=[103, 103]), params)
