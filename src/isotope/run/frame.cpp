@@ -61,10 +61,13 @@ FrameColumnKind frame_kind(Added kind, bool arrays) {
     case Added::MzAt:
     case Added::Ppm: return FrameColumnKind::Number;
     case Added::Ms1Rt:
+    case Added::Ms1Area:
+    case Added::Ms1ApexRt:
     case Added::Ms1Cosine:
     case Added::Ms1Ppm: return FrameColumnKind::Number;
     case Added::Offset:
     case Added::Ms1Found:
+    case Added::Ms1Overlaps:
     case Added::Ms1Offset: return FrameColumnKind::Integer;
     case Added::Isotopes:
     case Added::IsotopesMz:
@@ -87,6 +90,9 @@ double added_number(const RowOutput& out, const AddedColumn& a) {
     case Added::Ms1Cosine: return out.ms1->cosine_value;
     case Added::Ms1Ppm: return out.ms1->ppm_value;
     case Added::Ms1Offset: return out.ms1->offset_value;
+    case Added::Ms1Area: return out.ms1->area_value;
+    case Added::Ms1ApexRt: return out.ms1->apex_rt_value;
+    case Added::Ms1Overlaps: return out.ms1->overlaps_value;
     default: return kEmpty;
   }
 }

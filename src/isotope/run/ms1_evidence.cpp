@@ -12,6 +12,7 @@
 #include "isotope/base/pyformat.hpp"
 #include "isotope/base/text.hpp"
 #include "isotope/formats/engine_format.hpp"
+#include "isotope/run/ms1_quantities.hpp"
 #include "isotope/spectra/envelope_match.hpp"
 #include "isotope/spectra/ms_run.hpp"
 
@@ -159,6 +160,7 @@ std::string float_text(double v) {
 Ms1Evidence blank_evidence() {
   Ms1Evidence e;
   e.rt_value = e.found_value = e.cosine_value = e.ppm_value = e.offset_value = kNaN;
+  e.area_value = e.apex_rt_value = e.overlaps_value = kNaN;
   return e;
 }
 
@@ -181,6 +183,17 @@ Ms1Evidence evidence_of(const SpectrumInfo& s, const EnvelopeMatch& m) {
     e.offset = std::to_string(*m.offset);
   }
   return e;
+}
+
+// The window's area and apex, and the count of identifications sharing
+// the row's centroids.
+void add_quantities(Ms1Evidence& e, const std::optional<RunQuantities::Area>& area, std::size_t overlaps) {
+  if (area) {
+    e.area = float_text(e.area_value = area->area);
+    e.apex_rt = float_text(e.apex_rt_value = area->apex_rt);
+  }
+  e.overlaps_value = static_cast<double>(overlaps);
+  e.overlaps = std::to_string(overlaps);
 }
 
 }  // namespace
@@ -211,6 +224,7 @@ void Ms1EvidenceRun::take(std::vector<SpectrumRequest>& piece) {
 void Ms1EvidenceRun::answer(std::size_t row, RowOutput& out, NoteSink& notes) const {
   out.ms1 = row < results_.size() ? &results_[row] : nullptr;
   if (row < notes_.size() && !notes_[row].empty()) notes.note(NoteKind::Spectrum, notes_[row]);
+  if (row < overlaps_.size() && !overlaps_[row].empty()) notes.note(NoteKind::Overlap, overlaps_[row]);
 }
 
 // ---------------------------------------------------------------------------
@@ -250,9 +264,15 @@ Numbering choose_numbering(const RunRows& rr, std::string& note) {
   return Numbering::Position;
 }
 
-// The MS1 spectrum a row's envelope is matched in; nullopt with the row's
-// note set.
-std::optional<std::size_t> place_row(const RunRows& rr, std::size_t row, bool by_scan, Numbering numbering) {
+// Where a row is found: the MS1 spectrum its envelope is matched in, and
+// the retention time its window is centred on (its MS2 spectrum's).
+struct Place {
+  std::size_t ms1 = 0;
+  double center_rt = 0;
+};
+
+// A row's place; nullopt with the row's note set.
+std::optional<Place> place_row(const RunRows& rr, std::size_t row, bool by_scan, Numbering numbering) {
   const SpectrumRequest& r = rr.requests[row];
   std::string& note = rr.notes[row];
   const std::string& run = rr.index.path;
@@ -261,7 +281,9 @@ std::optional<std::size_t> place_row(const RunRows& rr, std::size_t row, bool by
       note = "the row's retention time is no number: its MS1 columns were left empty";
       return std::nullopt;
     }
-    return rr.index.ms1_near(*r.rt_min);
+    const std::optional<std::size_t> ms1 = rr.index.ms1_near(*r.rt_min);
+    if (!ms1) note = "the run holds no MS1 spectrum: the row's MS1 columns were left empty";
+    return ms1 ? std::optional<Place>(Place{*ms1, *r.rt_min}) : std::nullopt;
   }
   const std::optional<std::size_t> at = r.scan.empty() ? std::nullopt : named_spectrum(rr.index, r.scan, numbering);
   if (!at) {
@@ -269,7 +291,7 @@ std::optional<std::size_t> place_row(const RunRows& rr, std::size_t row, bool by
     return std::nullopt;
   }
   const SpectrumInfo& s = rr.index.spectra[*at];
-  if (s.ms_level == 1) return at;
+  if (s.ms_level == 1) return Place{*at, s.rt_min};
   if (!agrees(s, r, rr.options.precursor_tolerance_ppm)) {
     note = "spectrum " + py_repr(s.native_id) + " of " + run + " has precursor m/z " + float_text(*s.precursor_mz) +
            ", which agrees with neither the row's " +
@@ -279,8 +301,12 @@ std::optional<std::size_t> place_row(const RunRows& rr, std::size_t row, bool by
     return std::nullopt;
   }
   const std::optional<std::size_t> ms1 = rr.index.precursor_ms1(*at);
-  if (!ms1) note = "no MS1 spectrum precedes spectrum " + py_repr(s.native_id) + " in " + run + ": the row's MS1 columns were left empty";
-  return ms1;
+  if (!ms1) {
+    note = "no MS1 spectrum precedes spectrum " + py_repr(s.native_id) + " in " + run +
+           ": the row's MS1 columns were left empty";
+    return std::nullopt;
+  }
+  return Place{*ms1, s.rt_min};
 }
 
 EnvelopeMatch match_row(const Centroids& c, const SpectrumRequest& r, const Options& options) {
@@ -293,6 +319,7 @@ EnvelopeMatch match_row(const Centroids& c, const SpectrumRequest& r, const Opti
 void Ms1EvidenceRun::resolve(TableNotes& notes) {
   results_.assign(requests_.size(), blank_evidence());
   notes_.assign(requests_.size(), {});
+  overlaps_.assign(requests_.size(), {});
   const RunFiles files(*options_.spectra);
   std::set<std::string> runs;
   for (const SpectrumRequest& r : requests_)
@@ -322,14 +349,28 @@ void Ms1EvidenceRun::resolve_run(const std::string& file, const std::vector<std:
   const Numbering numbering = columns_.scan ? choose_numbering(rr, numbering_note) : Numbering::Scan;
   if (!numbering_note.empty()) notes.table(numbering_note + " (" + table_ + ")");
   std::map<std::size_t, std::vector<std::size_t>> at;  // MS1 position -> rows
+  RunQuantities quantities(index, options_.rt_window_min, options_.ms1_tolerance_ppm);
   for (std::size_t row : rows)
-    if (auto ms1 = place_row(rr, row, columns_.scan.has_value(), numbering)) at[*ms1].push_back(row);
-  std::vector<std::size_t> wanted;
+    if (auto place = place_row(rr, row, columns_.scan.has_value(), numbering)) {
+      at[place->ms1].push_back(row);
+      quantities.add_row(row, requests_[row].mz, place->center_rt);
+    }
+  std::vector<std::size_t> wanted = quantities.close();
   for (const auto& [position, unused] : at) wanted.push_back(position);
+  std::sort(wanted.begin(), wanted.end());
+  wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
   read_spectra(index, wanted, [&](std::size_t position, const Centroids& c) {
-    for (std::size_t row : at[position])
-      results_[row] = evidence_of(index.spectra[position], match_row(c, requests_[row], options_));
+    quantities.visit(position, c);
+    for (std::size_t row : at[position]) {
+      const EnvelopeMatch m = match_row(c, requests_[row], options_);
+      results_[row] = evidence_of(index.spectra[position], m);
+      overlaps_[row] = {};
+      results_[row].overlaps_value = static_cast<double>(quantities.overlaps(row, c, m, overlaps_[row]));
+    }
   });
+  for (const auto& [position, placed] : at)
+    for (std::size_t row : placed)
+      add_quantities(results_[row], quantities.area(row), static_cast<std::size_t>(results_[row].overlaps_value));
 }
 
 }  // namespace isotope

@@ -78,7 +78,8 @@ class Ms1EvidenceRun {
   std::string table_;
   std::vector<SpectrumRequest> requests_;
   std::vector<Ms1Evidence> results_;
-  std::vector<std::string> notes_;  // per row; empty for none
+  std::vector<std::string> notes_;     // per row: why it has no evidence; empty for none
+  std::vector<std::string> overlaps_;  // per row: the centroids it shares; empty for none
 };
 
 // A route's part in the two passes: none (no run), collecting, or

@@ -22,8 +22,9 @@ enum class NoteKind : std::uint8_t {
   NonFinite,    // a pattern or mass that is not finite
   Hint,         // a hint on how the table is read, shown once per table
   Spectrum,     // a row whose MS1 spectrum could not be found
+  Overlap,      // a row whose MS1 envelope shares centroids with another's
 };
-inline constexpr std::size_t kNoteKinds = 12;
+inline constexpr std::size_t kNoteKinds = 13;
 
 // Where a row's notes go: kind and text (without the place).
 class NoteSink {

@@ -19,6 +19,7 @@ const char* kind_words(NoteKind kind) {
     case NoteKind::NonFinite: return "patterns or masses that are not finite";
     case NoteKind::Hint: return "hints";
     case NoteKind::Spectrum: return "rows without their MS1 spectrum";
+    case NoteKind::Overlap: return "rows whose MS1 envelope shares centroids with another's";
   }
   return "warnings";
 }
@@ -26,11 +27,11 @@ const char* kind_words(NoteKind kind) {
 }  // namespace
 
 // A float-held count column, a precursor that matches no peak, a hint and
-// a row without its spectrum are findings about the table, not guesses
+// a row without its spectrum or sharing its centroids are findings about the table, not guesses
 // strict mode fails on.
 bool is_row_problem(NoteKind kind) {
   return kind != NoteKind::CountColumn && kind != NoteKind::Unmatched && kind != NoteKind::Hint &&
-         kind != NoteKind::Spectrum;
+         kind != NoteKind::Spectrum && kind != NoteKind::Overlap;
 }
 
 namespace {

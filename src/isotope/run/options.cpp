@@ -158,6 +158,12 @@ void read_offset_margin(const Value& v, Options& o) {
   o.ms1_offset_margin = *m;
 }
 
+void read_rt_window(const Value& v, Options& o) {
+  const std::optional<double> w = parse_float(v.text);
+  if (!w || !(*w > 0.0) || !std::isfinite(*w)) v.fail("expected a positive number of minutes, such as 0.5");
+  o.rt_window_min = *w;
+}
+
 void read_spectra(const Value& v, Options& o) {
   if (text::strip(v.text).empty()) v.fail("expected the path of an mzML file or of a folder of them");
   o.spectra = std::string(text::strip(v.text));
@@ -269,6 +275,7 @@ constexpr OptionRow kOptions[] = {
     {"isotope_rt_column", read_rt_column},
     {"isotope_ms1_tolerance_ppm", read_ms1_tolerance},
     {"isotope_ms1_offset_margin", read_offset_margin},
+    {"isotope_rt_window_min", read_rt_window},
 };
 
 bool is_family(const OptionRow& row) { return row.name.back() == '.'; }

@@ -114,6 +114,9 @@ struct Options {
   // isotope_ms1_offset_margin: by how much a shifted envelope's cosine must
   // beat the reported one's to set MS1_Offset.
   double ms1_offset_margin = 0.05;
+  // isotope_rt_window_min: the half-width (minutes) of the retention-time
+  // window around a row's MS2 spectrum its MS1_Area integrates over.
+  double rt_window_min = 0.5;
 };
 
 // Types the options of a parameter file.

@@ -123,7 +123,9 @@ std::vector<AddedColumn> added_columns(const Options& options) {
 void add_ms1_columns(std::vector<AddedColumn>& out) {
   for (auto [name, kind] : {std::pair{"MS1_Scan", Added::Ms1Scan}, {"MS1_RT", Added::Ms1Rt},
                             {"MS1_Intensities", Added::Ms1Intensities}, {"MS1_Peaks_Found", Added::Ms1Found},
-                            {"MS1_Cosine", Added::Ms1Cosine}, {"MS1_PPM", Added::Ms1Ppm}, {"MS1_Offset", Added::Ms1Offset}})
+                            {"MS1_Cosine", Added::Ms1Cosine}, {"MS1_PPM", Added::Ms1Ppm}, {"MS1_Offset", Added::Ms1Offset},
+                            {"MS1_Area", Added::Ms1Area}, {"MS1_Apex_RT", Added::Ms1ApexRt},
+                            {"MS1_Overlaps", Added::Ms1Overlaps}})
     out.push_back({name, kind});
 }
 
@@ -154,6 +156,9 @@ std::string_view ms1_text(const Ms1Evidence* e, Added kind) {
     case Added::Ms1Found: return e->found;
     case Added::Ms1Cosine: return e->cosine;
     case Added::Ms1Ppm: return e->ppm;
+    case Added::Ms1Area: return e->area;
+    case Added::Ms1ApexRt: return e->apex_rt;
+    case Added::Ms1Overlaps: return e->overlaps;
     default: return e->offset;
   }
 }
@@ -180,7 +185,10 @@ std::string_view added_text(const RowOutput& out, Added kind, std::size_t which)
     case Added::Ms1Found:
     case Added::Ms1Cosine:
     case Added::Ms1Ppm:
-    case Added::Ms1Offset: return ms1_text(out.ms1, kind);
+    case Added::Ms1Offset:
+    case Added::Ms1Area:
+    case Added::Ms1ApexRt:
+    case Added::Ms1Overlaps: return ms1_text(out.ms1, kind);
     case Added::None: break;
   }
   return {};

@@ -62,6 +62,7 @@ enum class Added : std::uint8_t {
   PepSeq, CountCell,                           // search-engine tables (CountCell: one per count column)
   ProForma,                                    // isotope_proforma_output
   Ms1Scan, Ms1Rt, Ms1Intensities, Ms1Found, Ms1Cosine, Ms1Ppm, Ms1Offset,  // isotope_spectra
+  Ms1Area, Ms1ApexRt, Ms1Overlaps,
 };
 struct AddedColumn {
   std::string name;
@@ -87,12 +88,13 @@ std::string float_column_note(std::string_view code, const Cell& cause);
 // A row's envelope in its MS1 spectrum, as cells (empty where unknown) and
 // the numbers they are written from (NaN where empty).
 struct Ms1Evidence {
-  std::string scan, rt, intensities, found, cosine, ppm, offset;
-  double rt_value, found_value, cosine_value, ppm_value, offset_value;
+  std::string scan, rt, intensities, found, cosine, ppm, offset, area, apex_rt, overlaps;
+  double rt_value, found_value, cosine_value, ppm_value, offset_value, area_value, apex_rt_value, overlaps_value;
   std::vector<double> intensity_values;
 };
 // The MS1 evidence columns: MS1_Scan, MS1_RT, MS1_Intensities,
-// MS1_Peaks_Found, MS1_Cosine, MS1_PPM, MS1_Offset.
+// MS1_Peaks_Found, MS1_Cosine, MS1_PPM, MS1_Offset, MS1_Area, MS1_Apex_RT,
+// MS1_Overlaps.
 void add_ms1_columns(std::vector<AddedColumn>& out);
 
 // What a row adds, as text for the output (views valid until the next
