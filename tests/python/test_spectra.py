@@ -77,7 +77,7 @@ def test_envelopes_offsets_and_numberings(iso, tmp_path):
     df = ROWS.assign(mz=gp_mz, scan=[102, 103])
     params = dict(BASE, isotope_spectra=str(run), isotope_scan_column="scan")
     out = iso.annotate(df, params, arrays=True)
-    assert list(out.columns[-7:]) == ["MS1_Scan", "MS1_RT", "MS1_Intensities", "MS1_Peaks_Found", "MS1_Cosine",
+    assert list(out.columns[-10:-3]) == ["MS1_Scan", "MS1_RT", "MS1_Intensities", "MS1_Peaks_Found", "MS1_Cosine",
                                       "MS1_PPM", "MS1_Offset"]
     assert (out["MS1_Scan"] == "controllerType=0 controllerNumber=1 scan=101").all() and (out["MS1_RT"] == 10.0).all()
     seen, cos, ppm = expected(ms1, mzs[0], theory[0])
@@ -92,9 +92,9 @@ def test_envelopes_offsets_and_numberings(iso, tmp_path):
         by_position = iso.annotate(df.assign(scan=[2, 3]), params, arrays=True)
     pandas.testing.assert_frame_equal(by_position.drop(columns="scan"), out.drop(columns="scan"))
     # Without scans, the MS1 spectrum nearest each row's retention time
-    # (10.05 min lies nearer scan 101's 10.0 than scan 104's 10.1 only by a
+    # (10.049 min lies nearer scan 101's 10.0 than scan 104's 10.1 only by a
     # hair: an off-by-one in the nearest search shows).
-    by_rt = iso.annotate(df.assign(rt=[10.049, 9.0]), dict(BASE, isotope_spectra=str(run), isotope_rt_column="rt"),
+    by_rt = iso.annotate(df.assign(rt=[10.049, 10.0]), dict(BASE, isotope_spectra=str(run), isotope_rt_column="rt"),
                          arrays=True)
     pandas.testing.assert_frame_equal(by_rt.drop(columns=["scan", "rt"]), out.drop(columns="scan"))
     # A row whose spectrum's precursor is another's is warned and left empty.
@@ -196,3 +196,39 @@ def test_real_runs_envelopes_warnings_and_refusals(iso, native, tmp_path):
     assert p.returncode == 0 and "deconvoluted" in p.stderr
     p, _ = run("mm_example/example_PSMs_5ppmAroundZero.psmtsv", "metamorpheus", "mm_example/example.mzML")
     assert p.returncode == 1 and "OpenMS cannot read the run" in p.stderr and "example.mzML" in p.stderr
+
+
+def test_areas_windows_and_shared_centroids(iso, tmp_path):
+    """A Gaussian elution (sigma 0.1 min) of one envelope, MS1 spectra every
+    0.05 min from 9 to 11 min; rows at 10.0 and 10.9 min (a window cut by
+    the run's end); a second identification 2 H heavier whose first peak
+    lies 3.4 ppm from the envelope's third."""
+    rows = pandas.DataFrame({"PepSeq": ["EEQYNSTYR", "EEQYNSTYR", "EEQYNSTYR[Reduced]"], "N": 4, "H": 3, "F": 1,
+                             "S": 0, "G": 0, "z": 2, "scan": [1000, 1001, 1002]})
+    params = {"isotope_peaks_num": 5, "isotope_charge_column": "z", "isotope_modification.Reduced": "H2"}
+    reported = iso.annotate(rows, params, arrays=True)
+    mzs, theory = reported["GP_Isotopes_MZ"][0], reported["GP_Isotopes"][0]
+    times = numpy.round(numpy.arange(9.0, 11.0001, 0.05), 4)
+    spectra, sums = [], []
+    for k, t in enumerate(times):
+        scale = 1e6 * numpy.exp(-0.5 * ((t - 10.0) / 0.1) ** 2)
+        peaks = [(float(m), float(scale * i)) for m, i in zip(mzs, theory) if scale * i > 1e-3]
+        sums.append(sum(float(numpy.float32(i)) for _, i in peaks))
+        spectra.append((1, k + 1, float(t * 60), None, peaks or [(300.0, 1.0)]))
+    for scan, t in [(1000, 10.0), (1001, 10.9), (1002, 10.0)]:
+        spectra.append((2, scan, t * 60 + 0.5, (float(reported["GP_MZ"][scan - 1000]), "-"), [(300.0, 1.0)]))
+    spectra.sort(key=lambda s: (s[2], s[0]))
+    write_run(tmp_path / "run.mzML", spectra)
+    with pytest.warns(Warning, match="shares centroids"):
+        out = iso.annotate(rows, dict(params, isotope_spectra=str(tmp_path / "run.mzML"), isotope_scan_column="scan",
+                                      isotope_precursor_tolerance_ppm=50))
+    assert list(out.columns[-3:]) == ["MS1_Area", "MS1_Apex_RT", "MS1_Overlaps"]
+    sums = numpy.array(sums, dtype=float)
+    for row, centre in [(0, 10.0), (1, 10.9)]:
+        inside = numpy.abs(times - (centre + 0.5 / 60)) <= 0.5  # around the MS2 spectrum, 0.5 s later
+        want = numpy.trapz(sums[inside], times[inside])
+        assert out["MS1_Area"][row] == pytest.approx(want, rel=1e-9)
+    assert out["MS1_Area"][0] == pytest.approx(1e6 * 0.1 * numpy.sqrt(2 * numpy.pi), rel=1e-3)  # the whole peak
+    assert out["MS1_Area"][1] < 0.01 * out["MS1_Area"][0] and out["MS1_Apex_RT"][0] == 10.0
+    assert out["MS1_Apex_RT"][1] == 10.45  # the window's first spectrum (10.4 lies outside)
+    assert list(out["MS1_Overlaps"]) == [1, 0, 1]  # at 10.9 min the envelope has faded: nothing claimed
