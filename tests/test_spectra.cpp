@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <iomanip>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -203,6 +204,10 @@ TEST(MsRun, ReadSpectraVisitsThePositionsAsked) {
     }
   }
   EXPECT_NE(error_of([&] { read(run, {2, 1}); }).message().find("increase"), std::string::npos);
+  int visits = 0;  // what the visitor throws ends the reading and comes through
+  EXPECT_THROW(read_spectra(run, {0, 2}, [&](std::size_t, const Centroids&) { ++visits, throw std::out_of_range("x"); }),
+               std::out_of_range);
+  EXPECT_EQ(visits, 1);
   EXPECT_NE(error_of([&] { read(run, {5}); }).message().find("beyond"), std::string::npos);
 }
 

@@ -180,10 +180,16 @@ class SpectrumConsumer : public OpenMS::Interfaces::IMSDataConsumer {
   void setExpectedSize(std::size_t, std::size_t) final {}
   void setExperimentalSettings(const OpenMS::ExperimentalSettings&) final {}
 
-  // Parses the file with the options, then throws what the consumer met.
+  // Parses the file with the options, then throws what the consumer met
+  // (OpenMS's exceptions, from picking, as Errors).
   void run(const std::string& path, const OpenMS::PeakFileOptions& options) {
     Parser().parse(path, options, *this);
-    if (failure_) std::rethrow_exception(failure_);
+    if (!failure_) return;
+    try {
+      std::rethrow_exception(failure_);
+    } catch (const OpenMS::Exception::BaseException& e) {
+      throw refused(path, e);
+    }
   }
 
  protected:
