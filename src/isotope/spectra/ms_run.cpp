@@ -180,10 +180,16 @@ class SpectrumConsumer : public OpenMS::Interfaces::IMSDataConsumer {
   void setExpectedSize(std::size_t, std::size_t) final {}
   void setExperimentalSettings(const OpenMS::ExperimentalSettings&) final {}
 
-  // Parses the file with the options, then throws what the consumer met.
+  // Parses the file with the options, then throws what the consumer met
+  // (OpenMS's exceptions, from picking, as Errors).
   void run(const std::string& path, const OpenMS::PeakFileOptions& options) {
     Parser().parse(path, options, *this);
-    if (failure_) std::rethrow_exception(failure_);
+    if (!failure_) return;
+    try {
+      std::rethrow_exception(failure_);
+    } catch (const OpenMS::Exception::BaseException& e) {
+      throw refused(path, e);
+    }
   }
 
  protected:
@@ -273,7 +279,9 @@ class ChargeConsumer : public SpectrumConsumer {
 };
 
 // A spectrum's centroids: OpenMS's picking of a profile spectrum, the peaks
-// of any other; points of no positive intensity dropped; m/z increasing.
+// of any other; points of no positive intensity dropped. The handler sorts
+// each spectrum by m/z (PeakFileOptions::setSortSpectraByMZ), and picking
+// keeps that order.
 void centroid(const MSSpectrum& s, const OpenMS::PeakPickerHiRes& picker, Centroids& out) {
   out.mz.clear();
   out.intensity.clear();
@@ -281,16 +289,10 @@ void centroid(const MSSpectrum& s, const OpenMS::PeakPickerHiRes& picker, Centro
   const bool profile = s.getType(true) == OpenMS::SpectrumSettings::PROFILE;
   if (profile) picker.pick(s, picked);
   const MSSpectrum& peaks = profile ? picked : s;
-  std::vector<std::pair<double, double>> points;
-  points.reserve(peaks.size());
-  for (const auto& p : peaks)
-    if (p.getIntensity() > 0 && std::isfinite(p.getMZ())) points.emplace_back(p.getMZ(), p.getIntensity());
-  if (!std::is_sorted(points.begin(), points.end())) std::stable_sort(points.begin(), points.end());
-  out.mz.reserve(points.size());
-  out.intensity.reserve(points.size());
-  for (const auto& [mz, intensity] : points) {
-    out.mz.push_back(mz);
-    out.intensity.push_back(intensity);
+  for (const auto& p : peaks) {
+    if (!(p.getIntensity() > 0) || !std::isfinite(p.getMZ())) continue;
+    out.mz.push_back(p.getMZ());
+    out.intensity.push_back(p.getIntensity());
   }
 }
 
@@ -455,6 +457,7 @@ void read_spectra(const RunIndex& run, const std::vector<std::size_t>& positions
   CentroidConsumer consumer(run, std::move(candidates), positions, visit);
   OpenMS::PeakFileOptions options;
   options.setMSLevels(std::vector<OpenMS::Int>(levels.begin(), levels.end()));
+  options.setSortSpectraByMZ(true);
   consumer.run(run.path, options);
   consumer.check_complete();
 }

@@ -2,7 +2,9 @@
 // from a pass that decodes no peaks, then a pass that hands over the
 // centroids of the spectra asked for, one at a time, in file order. No
 // spectrum's peaks are kept beyond the call they are handed to, so memory
-// grows with the index, not with the file.
+// grows with the index, not with the file. Either function may be called
+// from any thread; OpenMS reads one file at a time, so calls from several
+// threads wait for each other.
 #pragma once
 
 #include <cstddef>
@@ -73,7 +75,8 @@ struct RunIndex {
 RunIndex make_run_index(std::string path, std::vector<SpectrumInfo> spectra, std::string deconvoluted = {});
 
 // A spectrum's centroids: m/z increasing, no zero (or negative) intensity.
-// A profile spectrum is centroided with OpenMS's PeakPickerHiRes (default
+// A profile spectrum (as the file declares it; when it does not, as OpenMS
+// estimates it) is centroided with OpenMS's PeakPickerHiRes (default
 // settings) first.
 struct Centroids {
   std::vector<double> mz, intensity;
@@ -81,13 +84,17 @@ struct Centroids {
 
 // The index of the run at `path` (the pass that decodes no peaks). A file
 // OpenMS refuses, or one that is missing, fails with an Error naming the
-// file and the cause.
+// file and the cause (with the line and column of an XML fault). A
+// precursor's reference is mzML's <precursor spectrumRef="...">.
 RunIndex read_run_index(const std::string& path);
 
 // Hands over the centroids of the spectra at `positions` (increasing, into
 // the run's index), in file order: visit(position, centroids). Reads the
-// file once, decoding the peaks of the spectra asked for only. Errors as
-// read_run_index.
+// file once, decoding the peaks of the spectra of the MS levels asked for
+// only, and stops after the last spectrum asked for. Errors as
+// read_run_index; positions that do not increase or lie beyond the index,
+// or a file that no longer matches its index, fail with an Error too. What
+// `visit` throws ends the reading and is thrown on.
 void read_spectra(const RunIndex& run, const std::vector<std::size_t>& positions,
                   const std::function<void(std::size_t, const Centroids&)>& visit);
 
