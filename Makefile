@@ -49,9 +49,13 @@ test: build
 # generated realistic 1,000,000-row table and on a 200,000-row library of
 # distinct glycopeptides (both seeded, not committed), then the
 # micro-benchmarks (the pattern kernel next to OpenMS), then the Python
-# module's annotate and patterns.
+# module's annotate and patterns; then the MS1 evidence of a 100,000-row
+# table in a generated 1 GB mzML run (20,000 MS1 and 100,000 MS2 spectra,
+# seeded, not committed) next to OpenMS's load of the whole run.
 BENCH_TABLE ?= bench/data/glyco_1M.txt
 LIBRARY_TABLE ?= bench/data/library_200k.txt
+RUN_MZML ?= bench/data/run_1GB.mzML
+RUN_TABLE ?= bench/data/run_1GB.txt
 bench: build
 	cmake -S . -B $(BUILD)-bench -DCMAKE_BUILD_TYPE=Release -DISOTOPE_BENCH=ON -DISOTOPE_PYTHON=OFF -DISOTOPE_TESTS=OFF
 	cmake --build $(BUILD)-bench -j$(JOBS)
@@ -63,6 +67,8 @@ bench: build
 	/usr/bin/python3 bench/run_bench.py $(BUILD)-bench/isotope $(LIBRARY_TABLE) bench/data/params.txt bench/data/out --repeat 3
 	$(BUILD)-bench/bench/isotope_bench --benchmark_min_time=0.2
 	PYTHONPATH=$(BUILD)/python /usr/bin/python3 bench/bench_python.py $(BUILD)-bench/isotope $(BENCH_TABLE) bench/data/params.txt bench/data/out --repeat 3
+	@test -f $(RUN_MZML) -a -f $(RUN_TABLE) || $(BUILD)-bench/bench/make_run $(RUN_MZML) $(RUN_TABLE) --seed 2029
+	/usr/bin/python3 bench/run_spectra_bench.py $(BUILD)-bench/isotope $(BUILD)-bench/bench/openms_load $(RUN_MZML) $(RUN_TABLE) bench/data/out --repeat 3
 
 # A 1 GB table (about 14,000,000 rows) streams through in bounded memory.
 LARGE_TABLE ?= bench/data/glyco_1GB.txt
