@@ -12,6 +12,10 @@
 //     read with the peaks);
 //   - the data pass decodes the MS levels of the spectra asked for only
 //     (setMSLevels) and stops after the last of them.
+// OpenMS decodes the peaks of a pool of spectra in an OpenMP loop; the
+// reader sets OpenMP's thread count of the calling thread to one while it
+// parses (a setting of that thread only), so that reading stays on the
+// caller's thread.
 // The handler is driven the way MzMLFile::transform drives it, without
 // transform itself: transform replaces every error of the parse with one
 // that names only its type ("due to that error of type Parse Error"), and
@@ -28,6 +32,7 @@
 #include "isotope/spectra/ms_run.hpp"
 
 #include <fcntl.h>
+#include <omp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -137,12 +142,25 @@ std::mutex& parse_mutex() {
   return m;
 }
 
+// OpenMP's thread count of this thread set to one, for its lifetime.
+class OneOpenMPThread {
+ public:
+  OneOpenMPThread() : saved_(omp_get_max_threads()) { omp_set_num_threads(1); }
+  ~OneOpenMPThread() { omp_set_num_threads(saved_); }
+  OneOpenMPThread(const OneOpenMPThread&) = delete;
+  OneOpenMPThread& operator=(const OneOpenMPThread&) = delete;
+
+ private:
+  int saved_;
+};
+
 // MzMLFile's parser, with the handler that MzMLFile::transform would use.
 class Parser : public OpenMS::MzMLFile {
  public:
   void parse(const std::string& path, const OpenMS::PeakFileOptions& options,
              OpenMS::Interfaces::IMSDataConsumer& consumer) {
     std::lock_guard<std::mutex> lock(parse_mutex());
+    OneOpenMPThread serial;
     try {
       OpenMS::PeakMap unused;  // the consumer takes every spectrum
       OpenMS::Internal::MzMLHandler handler(unused, path, getVersion(), *this);
@@ -361,7 +379,7 @@ std::string charge_reason(const std::string& path, const std::vector<SpectrumInf
   if (levels.empty()) return {};
   ChargeConsumer consumer(levels);
   OpenMS::PeakFileOptions options;
-  options.setMaxDataPoolSize(1);  // hand each spectrum over at once, so that the pass ends early
+  options.setMaxDataPoolSize(1);  // each spectrum handed over at once, so that the pass ends early
   consumer.run(path, options);
   return consumer.charged ? "its spectra carry a charge array" : std::string();
 }
