@@ -1,6 +1,6 @@
 // The run reader over OpenMS 2.6's mzML handler.
 //
-// Both passes hand the file to OpenMS's MzMLHandler with a consumer of our
+// Each pass hands the file to OpenMS's MzMLHandler with a consumer of our
 // own (IMSDataConsumer), which sees the spectra one by one in file order:
 //   - the index pass decodes no peaks (PeakFileOptions::setFillData(false));
 //     a spectrum's precursor reference (mzML's <precursor spectrumRef=..>)
@@ -28,7 +28,9 @@
 // The spectrum type is the file's ("centroid spectrum" MS:1000127,
 // "profile spectrum" MS:1000128); when the file gives none, OpenMS's
 // estimate (MSSpectrum::getType(true): a spectrum of peak-picking data
-// processing is centroided, otherwise its peaks decide).
+// processing is centroided, otherwise its peaks decide). Only a profile
+// spectrum is picked; one whose type stays unknown (too few peaks to tell)
+// is taken as centroided.
 #include "isotope/spectra/ms_run.hpp"
 
 #include <fcntl.h>
@@ -113,16 +115,14 @@ long number_after(std::string_view text, std::string_view key) {
 Error refused(const std::string& path, const OpenMS::Exception::BaseException& e) {
   if (std::string_view(e.getName()) == "FileNotFound") return Error::os(ENOENT, path);
   std::string cause = e.getMessage();
-  if (const std::size_t in = cause.rfind(" in: "); in != std::string::npos) cause.erase(in);
+  if (cause.ends_with(" in: " + path)) cause.erase(cause.size() - path.size() - 5);
   long line = 0, column = 0;
   if (const std::size_t place = cause.rfind("( in line "); place != std::string::npos) {
     line = number_after(cause.substr(place), " line ");
     column = number_after(cause.substr(place), " column ");
     cause.erase(place);
   }
-  if (cause.starts_with("While loading '")) {
-    if (const std::size_t colon = cause.find("': "); colon != std::string::npos) cause.erase(0, colon + 3);
-  }
+  if (const std::string head = "While loading '" + path + "': "; cause.starts_with(head)) cause.erase(0, head.size());
   cause = cause.substr(0, cause.find('\n'));
   while (!cause.empty() && (cause.back() == '!' || cause.back() == ' ')) cause.pop_back();
   if (cause.size() > 1 && std::isupper(static_cast<unsigned char>(cause[0])) &&
