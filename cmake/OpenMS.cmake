@@ -48,5 +48,6 @@ endif()
 
 add_library(openms::openms INTERFACE IMPORTED)
 target_include_directories(openms::openms SYSTEM INTERFACE ${_openms_includes} ${Boost_INCLUDE_DIRS} ${XERCESC_INCLUDE_DIR})
-target_link_libraries(openms::openms INTERFACE ${OPENMS_LIBRARY} Qt5::Core ${XERCESC_LIBRARY})
+# gomp: OpenMS's OpenMP runtime, whose thread count the mzML reader sets.
+target_link_libraries(openms::openms INTERFACE ${OPENMS_LIBRARY} Qt5::Core ${XERCESC_LIBRARY} gomp)
 message(STATUS "OpenMS: ${OPENMS_LIBRARY}; headers ${_openms_includes}; data ${OPENMS_SHARE_DIR}")

@@ -1,6 +1,6 @@
 // The run reader over OpenMS 2.6's mzML handler.
 //
-// Both passes hand the file to OpenMS's MzMLHandler with a consumer of our
+// Each pass hands the file to OpenMS's MzMLHandler with a consumer of our
 // own (IMSDataConsumer), which sees the spectra one by one in file order:
 //   - the index pass decodes no peaks (PeakFileOptions::setFillData(false));
 //     a spectrum's precursor reference (mzML's <precursor spectrumRef=..>)
@@ -12,6 +12,10 @@
 //     read with the peaks);
 //   - the data pass decodes the MS levels of the spectra asked for only
 //     (setMSLevels) and stops after the last of them.
+// OpenMS decodes the peaks of a pool of spectra in an OpenMP loop; the
+// reader sets OpenMP's thread count of the calling thread to one while it
+// parses (a setting of that thread only), so that reading stays on the
+// caller's thread.
 // The handler is driven the way MzMLFile::transform drives it, without
 // transform itself: transform replaces every error of the parse with one
 // that names only its type ("due to that error of type Parse Error"), and
@@ -24,10 +28,13 @@
 // The spectrum type is the file's ("centroid spectrum" MS:1000127,
 // "profile spectrum" MS:1000128); when the file gives none, OpenMS's
 // estimate (MSSpectrum::getType(true): a spectrum of peak-picking data
-// processing is centroided, otherwise its peaks decide).
+// processing is centroided, otherwise its peaks decide). Only a profile
+// spectrum is picked; one whose type stays unknown (too few peaks to tell)
+// is taken as centroided.
 #include "isotope/spectra/ms_run.hpp"
 
 #include <fcntl.h>
+#include <omp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -108,16 +115,14 @@ long number_after(std::string_view text, std::string_view key) {
 Error refused(const std::string& path, const OpenMS::Exception::BaseException& e) {
   if (std::string_view(e.getName()) == "FileNotFound") return Error::os(ENOENT, path);
   std::string cause = e.getMessage();
-  if (const std::size_t in = cause.rfind(" in: "); in != std::string::npos) cause.erase(in);
+  if (cause.ends_with(" in: " + path)) cause.erase(cause.size() - path.size() - 5);
   long line = 0, column = 0;
   if (const std::size_t place = cause.rfind("( in line "); place != std::string::npos) {
     line = number_after(cause.substr(place), " line ");
     column = number_after(cause.substr(place), " column ");
     cause.erase(place);
   }
-  if (cause.starts_with("While loading '")) {
-    if (const std::size_t colon = cause.find("': "); colon != std::string::npos) cause.erase(0, colon + 3);
-  }
+  if (const std::string head = "While loading '" + path + "': "; cause.starts_with(head)) cause.erase(0, head.size());
   cause = cause.substr(0, cause.find('\n'));
   while (!cause.empty() && (cause.back() == '!' || cause.back() == ' ')) cause.pop_back();
   if (cause.size() > 1 && std::isupper(static_cast<unsigned char>(cause[0])) &&
@@ -137,12 +142,25 @@ std::mutex& parse_mutex() {
   return m;
 }
 
+// OpenMP's thread count of this thread set to one, for its lifetime.
+class OneOpenMPThread {
+ public:
+  OneOpenMPThread() : saved_(omp_get_max_threads()) { omp_set_num_threads(1); }
+  ~OneOpenMPThread() { omp_set_num_threads(saved_); }
+  OneOpenMPThread(const OneOpenMPThread&) = delete;
+  OneOpenMPThread& operator=(const OneOpenMPThread&) = delete;
+
+ private:
+  int saved_;
+};
+
 // MzMLFile's parser, with the handler that MzMLFile::transform would use.
 class Parser : public OpenMS::MzMLFile {
  public:
   void parse(const std::string& path, const OpenMS::PeakFileOptions& options,
              OpenMS::Interfaces::IMSDataConsumer& consumer) {
     std::lock_guard<std::mutex> lock(parse_mutex());
+    OneOpenMPThread serial;
     try {
       OpenMS::PeakMap unused;  // the consumer takes every spectrum
       OpenMS::Internal::MzMLHandler handler(unused, path, getVersion(), *this);
@@ -361,7 +379,7 @@ std::string charge_reason(const std::string& path, const std::vector<SpectrumInf
   if (levels.empty()) return {};
   ChargeConsumer consumer(levels);
   OpenMS::PeakFileOptions options;
-  options.setMaxDataPoolSize(1);  // hand each spectrum over at once, so that the pass ends early
+  options.setMaxDataPoolSize(1);  // each spectrum handed over at once, so that the pass ends early
   consumer.run(path, options);
   return consumer.charged ? "its spectra carry a charge array" : std::string();
 }
