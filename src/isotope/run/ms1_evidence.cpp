@@ -356,6 +356,9 @@ void Ms1EvidenceRun::resolve_run(const std::string& file, const std::vector<std:
       quantities.add_row(row, requests_[row].mz, place->center_rt);
     }
   std::vector<std::size_t> wanted = quantities.close();
+  if (!quantities.ordered())
+    notes.table("the MS1 retention times of " + file + " do not increase through the file: MS1_Area and MS1_Apex_RT "
+                "of its rows in " + table_ + " were left empty");
   for (const auto& [position, unused] : at) wanted.push_back(position);
   std::sort(wanted.begin(), wanted.end());
   wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());

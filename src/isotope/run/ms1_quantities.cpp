@@ -1,5 +1,5 @@
-// Extracted chromatograms over retention-time windows, and shared
-// centroids between identifications.
+// Extracted chromatograms integrated while the run streams past, and
+// shared centroids between identifications.
 #include "isotope/run/ms1_quantities.hpp"
 
 #include <algorithm>
@@ -12,78 +12,85 @@ namespace isotope {
 
 RunQuantities::RunQuantities(const RunIndex& index, double window_min, double tolerance_ppm)
     : index_(index), window_(window_min), tolerance_(tolerance_ppm) {
-  for (const SpectrumInfo& s : index.spectra)
-    if (s.ms_level == 1) ms1_rt_.emplace_back(s.rt_min, s.position);
-  std::sort(ms1_rt_.begin(), ms1_rt_.end());
-}
-
-std::vector<std::size_t> RunQuantities::window(double rt) const {
-  const auto first = std::lower_bound(ms1_rt_.begin(), ms1_rt_.end(), std::pair{rt - window_, std::size_t{0}});
-  std::vector<std::size_t> out;
-  for (auto it = first; it != ms1_rt_.end() && it->first <= rt + window_; ++it) out.push_back(it->second);
-  return out;
+  for (const SpectrumInfo& s : index.spectra) {
+    if (s.ms_level != 1) continue;
+    if (!ms1_rt_.empty() && s.rt_min < ms1_rt_.back()) ordered_ = false;
+    rank_of_.emplace(s.position, ms1_rt_.size());
+    ms1_rt_.push_back(s.rt_min);
+  }
 }
 
 void RunQuantities::add_row(std::size_t row, const std::vector<double>& mz, double center_rt) {
   auto [it, fresh] = by_peaks_.emplace(mz, ids_.size());
   if (fresh) {
-    ids_.push_back({mz, {}});
+    ids_.push_back({mz});
     for (double p : mz) peaks_.emplace_back(p, it->second);
   }
-  rows_[row] = {it->second, center_rt};
-  for (std::size_t position : window(center_rt)) {
-    std::vector<std::size_t>& need = needs_[position];
-    if (need.empty() || need.back() != it->second) need.push_back(it->second);
+  Row r;
+  r.id = it->second;
+  if (ordered_) {
+    r.first = static_cast<std::size_t>(std::lower_bound(ms1_rt_.begin(), ms1_rt_.end(), center_rt - window_) - ms1_rt_.begin());
+    r.last = static_cast<std::size_t>(std::upper_bound(ms1_rt_.begin(), ms1_rt_.end(), center_rt + window_) - ms1_rt_.begin());
   }
+  rows_[row] = r;
 }
 
 std::vector<std::size_t> RunQuantities::close() {
   std::sort(peaks_.begin(), peaks_.end());
+  for (auto& [row, r] : rows_) waiting_.push_back(&r);
+  std::sort(waiting_.begin(), waiting_.end(), [](const Row* a, const Row* b) { return a->first < b->first; });
+  // The union of the windows, as MS1 ranks, then as positions.
+  std::vector<bool> wanted(ms1_rt_.size(), false);
+  std::size_t reach = 0;
+  for (const Row* r : waiting_) {
+    for (std::size_t k = std::max(r->first, reach); k < r->last; ++k) wanted[k] = true;
+    reach = std::max(reach, r->last);
+  }
   std::vector<std::size_t> out;
-  for (const auto& [position, unused] : needs_) out.push_back(position);
+  for (const auto& [position, rank] : rank_of_)
+    if (wanted[rank]) out.push_back(position);
   return out;
 }
 
+double RunQuantities::summed(Identification& id, std::size_t rank, const Centroids& c) const {
+  if (id.stamp == rank) return id.sum;
+  id.sum = 0;
+  for (double mz : id.mz)
+    if (auto i = most_intense_within(c, mz, tolerance_)) id.sum += c.intensity[*i];
+  id.stamp = rank;
+  return id.sum;
+}
+
 void RunQuantities::visit(std::size_t position, const Centroids& c) {
-  auto need = needs_.find(position);
-  if (need == needs_.end()) return;
-  std::sort(need->second.begin(), need->second.end());
-  need->second.erase(std::unique(need->second.begin(), need->second.end()), need->second.end());
-  for (std::size_t id : need->second) {
-    double sum = 0;
-    for (double mz : ids_[id].mz)
-      if (auto i = most_intense_within(c, mz, tolerance_)) sum += c.intensity[*i];
-    ids_[id].sums[position] = sum;
+  const auto found = rank_of_.find(position);
+  if (found == rank_of_.end() || !ordered_) return;
+  const std::size_t rank = found->second;
+  const double rt = ms1_rt_[rank];
+  while (next_ < waiting_.size() && waiting_[next_]->first <= rank) active_.push_back(waiting_[next_++]);
+  std::erase_if(active_, [&](const Row* r) { return r->last <= rank; });
+  for (Row* r : active_) {
+    if (r->first > rank) continue;
+    const double sum = summed(ids_[r->id], rank, c);
+    if (r->seen) r->area += (rt - r->last_rt) * (sum + r->last_sum) / 2;
+    if (sum > r->best) {
+      r->best = sum;
+      r->apex_rt = rt;
+    }
+    r->seen = true;
+    r->last_rt = rt;
+    r->last_sum = sum;
   }
 }
 
 std::optional<RunQuantities::Area> RunQuantities::area(std::size_t row) const {
   auto it = rows_.find(row);
-  if (it == rows_.end()) return std::nullopt;
-  const auto [id, center] = it->second;
-  std::optional<Area> out;
-  double last_rt = 0, last_sum = 0, best = -1;
-  for (std::size_t position : window(center)) {
-    const auto found = ids_[id].sums.find(position);
-    const double sum = found == ids_[id].sums.end() ? 0.0 : found->second;
-    const double rt = index_.spectra[position].rt_min;
-    if (!out)
-      out = Area{};
-    else
-      out->area += (rt - last_rt) * (sum + last_sum) / 2;
-    if (sum > best) {
-      best = sum;
-      out->apex_rt = rt;
-    }
-    last_rt = rt;
-    last_sum = sum;
-  }
-  return out;
+  if (it == rows_.end() || !it->second.seen) return std::nullopt;
+  return Area{it->second.area, it->second.apex_rt};
 }
 
 std::size_t RunQuantities::overlaps(std::size_t row, const Centroids& c, const EnvelopeMatch& m,
                                     std::string& note) const {
-  const std::size_t own = rows_.at(row).first;
+  const std::size_t own = rows_.at(row).id;
   std::set<std::size_t> others;
   for (const std::optional<std::size_t>& claimed : m.claimed) {
     if (!claimed) continue;

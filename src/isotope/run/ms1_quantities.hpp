@@ -5,7 +5,12 @@
 // centroid a row's envelope claims in its precursor spectrum.
 //
 // An identification is a reported envelope (a glycopeptide at a charge):
-// rows that report the same peaks share one chromatogram.
+// rows that report the same peaks share one chromatogram, summed once per
+// spectrum. Areas are integrated while the run streams past: the MS1
+// spectra come in file order, which is the order of their retention times
+// (a run whose MS1 retention times go back gets no areas), and a row keeps
+// only its running integral, so memory grows with the rows, not with the
+// spectra in their windows.
 #pragma once
 
 #include <cstddef>
@@ -30,9 +35,12 @@ class RunQuantities {
   // Ends the rows: the MS1 spectra their windows hold (positions,
   // increasing).
   std::vector<std::size_t> close();
-  // A visited MS1 spectrum: each identification that needs it sums its
-  // matched intensity there.
+  // A visited MS1 spectrum (visits in file order): each row whose window
+  // holds it adds its identification's summed intensity there.
   void visit(std::size_t position, const Centroids& c);
+
+  // Whether the run's MS1 retention times never go back (else no areas).
+  bool ordered() const noexcept { return ordered_; }
 
   // A row's area (trapezoids over its window's spectra, intensity times
   // minutes) and the retention time of its highest summed intensity.
@@ -49,18 +57,27 @@ class RunQuantities {
  private:
   struct Identification {
     std::vector<double> mz;
-    std::map<std::size_t, double> sums;  // MS1 position -> summed matched intensity
+    std::size_t stamp = static_cast<std::size_t>(-1);  // the rank `sum` is of
+    double sum = 0;
   };
+  struct Row {
+    std::size_t id = 0, first = 0, last = 0;  // identification; window as MS1 ranks [first, last)
+    bool seen = false;
+    double area = 0, apex_rt = 0, best = -1, last_rt = 0, last_sum = 0;
+  };
+  double summed(Identification& id, std::size_t rank, const Centroids& c) const;
+
   const RunIndex& index_;
   double window_, tolerance_;
+  bool ordered_ = true;
   std::vector<Identification> ids_;
   std::map<std::vector<double>, std::size_t> by_peaks_;
-  std::map<std::size_t, std::pair<std::size_t, double>> rows_;  // row -> identification, centre
-  std::vector<std::pair<double, std::size_t>> ms1_rt_;          // (rt, position) of the MS1 spectra, sorted
-  std::vector<std::pair<double, std::size_t>> peaks_;           // (peak m/z, identification), sorted
-  std::map<std::size_t, std::vector<std::size_t>> needs_;       // position -> identifications
-  // The positions of the MS1 spectra within the window around rt.
-  std::vector<std::size_t> window(double rt) const;
+  std::map<std::size_t, Row> rows_;                           // by table row
+  std::vector<double> ms1_rt_;                                // per MS1 rank (file order)
+  std::map<std::size_t, std::size_t> rank_of_;                // MS1 position -> rank
+  std::vector<std::pair<double, std::size_t>> peaks_;         // (peak m/z, identification), sorted
+  std::vector<Row*> waiting_, active_;                        // rows by window start; rows in window
+  std::size_t next_ = 0;                                      // next of waiting_ to activate
 };
 
 }  // namespace isotope
