@@ -194,4 +194,10 @@ void set_error(const Error& e) {
   }
 }
 
+py::array_t<double> to_array(const std::vector<double>& values) {
+  py::array_t<double> out(static_cast<py::ssize_t>(values.size()));
+  std::copy(values.begin(), values.end(), out.mutable_data());
+  return out;
+}
+
 }  // namespace isotope::python

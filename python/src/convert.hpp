@@ -5,11 +5,13 @@
 // Python over it.
 #pragma once
 
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "isotope/base/errors.hpp"
 #include "isotope/model/composition.hpp"
@@ -93,6 +95,9 @@ Normalize normalize_of(py::handle value);
 // The options of a params argument (annotate's rules): None (the
 // defaults), a dict of options, or a parameter file's path.
 Options params_options(py::object params);
+
+// A float64 numpy array of the values.
+py::array_t<double> to_array(const std::vector<double>& values);
 
 // The parts of the module, bound in this order by module.cpp.
 void bind_composition(py::module_& m);

@@ -127,12 +127,6 @@ Composition calc_glycan_comp_py(py::object glycan, py::object comp_map, py::obje
   return calc_glycan_comp(s, table, truthy(residue));
 }
 
-py::array_t<double> to_array(const std::vector<double>& values) {
-  py::array_t<double> out(static_cast<py::ssize_t>(values.size()));
-  std::copy(values.begin(), values.end(), out.mutable_data());
-  return out;
-}
-
 // A composition argument of the peak functions: a Composition (or mapping),
 // or a formula string such as "C6H12O6" or "C[13]2H6".
 Composition composition_of(py::handle comp) {

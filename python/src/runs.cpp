@@ -4,6 +4,7 @@
 
 #include "convert.hpp"
 #include "isotope/run/batch.hpp"
+#include "isotope/run/envelope_view.hpp"
 #include "isotope/run/params.hpp"
 #include "isotope/run/pipeline.hpp"
 
@@ -100,6 +101,43 @@ void run_multiple_files_py(py::object input_dir, py::object param_file, py::obje
   throw py::value_error(note);
 }
 
+std::vector<double> doubles(py::object values) {
+  auto a = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(values);
+  if (!a) throw py::type_error("expected a sequence of numbers");
+  return {a.data(), a.data() + a.size()};
+}
+
+// One envelope in its run's MS1 spectrum, for plot_isotopes: a dict of the
+// spectrum, the match and (asked for) the window's chromatogram.
+py::dict envelope_view_py(py::object path, py::object scan, py::object mz, py::object theory, py::object charge,
+                          py::object params, bool chromatogram) {
+  const Options options = params.is_none() ? Options{} : params_options(params);
+  const std::string run = py::str(path).cast<std::string>(), id = py::str(scan).cast<std::string>();
+  const std::vector<double> peaks = doubles(mz), heights = doubles(theory);
+  const int z = static_cast<int>(to_int64(charge, "charge"));
+  EnvelopeView v;
+  {
+    py::gil_scoped_release release;
+    v = view_envelope(run, id, peaks, heights, z, options, chromatogram);
+  }
+  py::dict out;
+  out["ms1_scan"] = to_str(v.ms1_scan);
+  out["rt"] = v.rt_min;
+  out["centroid_mz"] = to_array(v.centroids.mz);
+  out["centroid_intensity"] = to_array(v.centroids.intensity);
+  out["intensities"] = to_array(v.match.intensities);
+  std::vector<double> claimed_mz;
+  for (const auto& c : v.match.claimed) claimed_mz.push_back(c ? v.centroids.mz[*c] : std::nan(""));
+  out["claimed_mz"] = to_array(claimed_mz);
+  out["found"] = v.match.found;
+  out["cosine"] = v.match.cosine ? py::object(py::float_(*v.match.cosine)) : py::none();
+  out["ppm"] = v.match.ppm ? py::object(py::float_(*v.match.ppm)) : py::none();
+  out["offset"] = v.match.offset ? py::object(py::int_(*v.match.offset)) : py::none();
+  out["chromatogram_rt"] = to_array(v.chromatogram_rt);
+  out["chromatogram_sum"] = to_array(v.chromatogram_sum);
+  return out;
+}
+
 }  // namespace
 
 Console python_console() {
@@ -121,6 +159,7 @@ void bind_runs(py::module_& m) {
   m.def("read_param", &read_param_py);
   m.def("run_single_file", &run_single_file_py);
   m.def("run_multiple_files", &run_multiple_files_py);
+  m.def("envelope_view", &envelope_view_py);
 }
 
 }  // namespace isotope::python

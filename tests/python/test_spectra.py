@@ -232,3 +232,23 @@ def test_areas_windows_and_shared_centroids(iso, tmp_path):
     assert out["MS1_Area"][1] < 0.01 * out["MS1_Area"][0] and out["MS1_Apex_RT"][0] == 10.0
     assert out["MS1_Apex_RT"][1] == 10.45  # the window's first spectrum (10.4 lies outside)
     assert list(out["MS1_Overlaps"]) == [1, 0, 1]  # at 10.9 min the envelope has faded: nothing claimed
+
+
+def test_plot_of_an_envelope_in_its_spectrum(iso, tmp_path):
+    import matplotlib
+    matplotlib.use("Agg")
+    spectra, ms1, mzs, theory, gp_mz = scene(iso)
+    write_run(tmp_path / "run.mzML", spectra)
+    out = iso.annotate(ROWS.assign(mz=gp_mz, scan=[102, 103]),
+                       dict(BASE, isotope_spectra=str(tmp_path / "run.mzML"), isotope_scan_column="scan"))
+    ax, chrom = iso.plot_isotopes("EEQYNSTYR", "N4H3F1S0G0", charge=2, spectra=tmp_path / "run.mzML", scan=102,
+                                  chromatogram=True, mirror=True)
+    assert f"cosine {out['MS1_Cosine'][0]:.4f}, {out['MS1_PPM'][0]:.2f} ppm, 5/5 peaks found, offset 0" in ax.get_title()
+    matched = [c for c in ax.collections if c.get_label() == "matched centroids"][0]
+    heights = numpy.array([seg[1][1] for seg in matched.get_segments()])
+    assert len(heights) == 5 and (heights < 0).all() and -heights.sum() == pytest.approx(1.0)  # scaled to the sticks
+    assert list(chrom.lines[0].get_xdata()) == [10.0, 10.1]
+    with pytest.raises(TypeError, match="scan"):
+        iso.plot_isotopes("EEQYNSTYR", "N4H3F1S0G0", charge=2, spectra=tmp_path / "run.mzML")
+    with pytest.raises(KeyError, match="'999'"):
+        iso.plot_isotopes("EEQYNSTYR", "N4H3F1S0G0", charge=2, spectra=tmp_path / "run.mzML", scan=999)

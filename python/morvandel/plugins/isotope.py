@@ -386,7 +386,8 @@ def patterns(comps, n=5, normalize="sum", threads=None):
     return sys.modules["morvandel.plugins._isotope"].patterns(comps, n, normalize, threads)
 
 
-def plot_isotopes(comp_or_pep_seq, glycan=None, charge=1, n=None, fine=False, ax=None, params=None):
+def plot_isotopes(comp_or_pep_seq, glycan=None, charge=1, n=None, fine=False, ax=None, params=None,
+                  spectra=None, scan=None, chromatogram=False, mirror=False):
     """Draw the coarse isotope envelope as a stick spectrum (matplotlib) and return the Axes.
 
     comp_or_pep_seq is a PepSeq, with glycan a glycan string such as
@@ -401,6 +402,16 @@ def plot_isotopes(comp_or_pep_seq, glycan=None, charge=1, n=None, fine=False, ax
     PepSeq's modifications as for glycopeptide_comp and, when n is None,
     gives the peaks as for isotope_peaks; n is otherwise 5.
 
+    spectra (an mzML run) with scan (the identification's MS2 spectrum, by
+    scan number or native id; or an MS1 spectrum) draws the MS1 spectrum's
+    centroids around the envelope over the sticks (mirror=True: below
+    them), scaled so that the matched centroids add up to the sticks'
+    total, the matched ones in red, with the cosine, the ppm error, the
+    peaks found and MS1_Offset as annotate computes them (params' options).
+    chromatogram=True draws the extracted chromatogram over the
+    isotope_rt_window_min window beside it and returns (ax, chromatogram
+    Axes); ax is then a pair of Axes or None.
+
     >>> ax = plot_isotopes("EEQYNSTYR", "N4H3F1S0G0", charge=2)
     >>> [label.get_text() for label in ax.texts][:2]
     ['1317.5266', '1318.0281']
@@ -409,7 +420,8 @@ def plot_isotopes(comp_or_pep_seq, glycan=None, charge=1, n=None, fine=False, ax
     C106H164N18O59, z = 2, monoisotopic m/z 1317.5266
     """
     from morvandel.plugins import _plot
-    return _plot.plot_isotopes(comp_or_pep_seq, glycan, charge, n, fine, ax, params)
+    return _plot.plot_isotopes(comp_or_pep_seq, glycan, charge, n, fine, ax, params, spectra, scan, chromatogram,
+                               mirror)
 
 
 if __name__ == "__main__":

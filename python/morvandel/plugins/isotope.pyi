@@ -94,5 +94,7 @@ def annotate(df: pd.DataFrame, params: _Path | Mapping[str, Any] | None = None,
 def patterns(comps: Iterable[str | _CompLike], n: int = 5, normalize: Literal["sum", "max", "none"] = "sum",
              threads: int | None = None) -> _FloatArray: ...
 def plot_isotopes(comp_or_pep_seq: str | _CompLike, glycan: str | None = None, charge: int = 1, n: int | None = None,
-                  fine: bool = False, ax: Axes | None = None,
-                  params: _Path | Mapping[str, Any] | None = None) -> Axes: ...
+                  fine: bool = False, ax: Axes | tuple[Axes, Axes] | None = None,
+                  params: _Path | Mapping[str, Any] | None = None, spectra: _Path | None = None,
+                  scan: int | str | None = None, chromatogram: bool = False,
+                  mirror: bool = False) -> Axes | tuple[Axes, Axes]: ...

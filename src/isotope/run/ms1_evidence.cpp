@@ -137,6 +137,15 @@ std::optional<std::size_t> named_spectrum(const RunIndex& index, std::string_vie
   return numbering == Numbering::Scan ? index.by_scan(*n) : index.by_number(*n);
 }
 
+}  // namespace
+
+std::optional<std::size_t> spectrum_named(const RunIndex& index, std::string_view scan) {
+  if (auto at = named_spectrum(index, scan, Numbering::Scan)) return at;
+  return named_spectrum(index, scan, Numbering::Position);
+}
+
+namespace {
+
 // Whether an MS2 spectrum's precursor is the row's: the row's observed
 // precursor (else any of its reported peaks) within the tolerance of the
 // spectrum's precursor m/z, or inside its isolation window.

@@ -26,6 +26,7 @@
 #include "isotope/run/notes.hpp"
 #include "isotope/run/options.hpp"
 #include "isotope/run/rows.hpp"
+#include "isotope/spectra/ms_run.hpp"
 
 namespace isotope {
 
@@ -40,6 +41,11 @@ struct SpectraColumns {
 // A column named but missing, or a table with neither a scan nor a
 // retention-time column, is an Error (a table without rows needs none).
 SpectraColumns spectra_columns(const std::vector<std::string>& names, const Options& options, bool has_rows);
+
+// The spectrum a scan cell names in a run: a native id, a spectrum title's
+// scan, or a number, read as the native ids' scan number (else, when no
+// native id has one, as the one-based position in the file).
+std::optional<std::size_t> spectrum_named(const RunIndex& index, std::string_view scan);
 
 // What a row asks of the spectra.
 struct SpectrumRequest {

@@ -54,9 +54,7 @@ std::vector<std::size_t> RunQuantities::close() {
 
 double RunQuantities::summed(Identification& id, std::size_t rank, const Centroids& c) const {
   if (id.stamp == rank) return id.sum;
-  id.sum = 0;
-  for (double mz : id.mz)
-    if (auto i = most_intense_within(c, mz, tolerance_)) id.sum += c.intensity[*i];
+  id.sum = summed_intensity(c, id.mz, tolerance_);
   id.stamp = rank;
   return id.sum;
 }

@@ -30,6 +30,13 @@ std::optional<double> cosine(std::span<const double> a, std::span<const double> 
   return ab / std::sqrt(aa * bb);
 }
 
+double summed_intensity(const Centroids& c, std::span<const double> mz, double tolerance_ppm) {
+  double sum = 0;
+  for (double m : mz)
+    if (auto i = most_intense_within(c, m, tolerance_ppm)) sum += c.intensity[*i];
+  return sum;
+}
+
 namespace {
 
 // The observed intensities of the envelope placed `shift` spacings away.

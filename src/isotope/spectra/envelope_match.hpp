@@ -34,6 +34,10 @@ std::optional<std::size_t> most_intense_within(const Centroids& c, double mz, do
 // The cosine of two equally long vectors; nullopt when either is all zero.
 std::optional<double> cosine(std::span<const double> a, std::span<const double> b);
 
+// The summed intensity of the most intense centroid within tolerance_ppm
+// of each m/z: an envelope's point of its extracted chromatogram.
+double summed_intensity(const Centroids& c, std::span<const double> mz, double tolerance_ppm);
+
 // Matches the envelope (peaks' m/z and theoretical intensities) in the
 // centroids. `spacing` is the envelope's peak spacing in m/z (the shift of
 // the offset check).
