@@ -68,3 +68,26 @@ def test_annotate_partition_by_partition_as_on_the_whole_table(client, iso, tmp_
     parts = frame.map_partitions(iso.annotate, meta=iso.annotate(frame.head(1))).compute()
     assert len(parts) == 200000
     pandas.testing.assert_frame_equal(parts.reset_index(drop=True), whole, check_exact=True)
+
+
+@pytest.mark.skipif(not __import__("os").environ.get("ISOTOPE_WRITE_RUN"), reason="no test run writer")
+def test_tables_with_their_runs_on_the_workers(client, iso, tmp_path):
+    from test_spectra import scene, write_run
+    spectra, *_, gp_mz = scene(iso)
+    (tmp_path / "runs").mkdir()
+    (tmp_path / "tables").mkdir()
+    for name in ["sampleA", "sampleB"]:
+        write_run(tmp_path / "runs" / f"{name}.mzML", spectra)
+        (tmp_path / "tables" / f"{name}.txt").write_text(
+            "RawName\tScan\tPrecursorMZ\tCharge\tPeptide\tMod\tGlycanComposition\tGlyDecoy\tPepDecoy\n"
+            f"{name}\t102\t{gp_mz[0]!r}\t2\tEEQYNSTYR\t\tH(3)N(4)F(1)\t0\t0\n")
+    params = tmp_path / "params.txt"
+    params.write_text(f"isotope_peaks_num = 5\nisotope_input_format = pglyco3\nisotope_spectra = {tmp_path / 'runs'}\n")
+    (tmp_path / "dask").mkdir()
+    (tmp_path / "serial").mkdir()
+    iso.run_multiple_files(str(tmp_path / "tables"), str(tmp_path / "serial"), str(params))
+    tables = sorted(str(p) for p in (tmp_path / "tables").glob("*.txt"))
+    client.gather(client.map(iso.run_single_file, tables, output_dir=str(tmp_path / "dask"), param_file=str(params)))
+    outputs = {side: {p.name: p.read_bytes() for p in (tmp_path / side).iterdir()} for side in ["serial", "dask"]}
+    assert len(outputs["dask"]) == 2 and outputs["dask"] == outputs["serial"]
+    assert all(b"\tcontrollerType=0 controllerNumber=1 scan=101\t" in text for text in outputs["dask"].values())
