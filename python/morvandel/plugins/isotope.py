@@ -347,7 +347,8 @@ def annotate(df, params=None, threads=None, arrays=False):
     empty array for an empty cell). With isotope_spectra (and the scan or
     retention-time column options), the MS1 evidence columns follow:
     MS1_Scan as str, MS1_RT, MS1_Cosine and MS1_PPM as float64,
-    MS1_Peaks_Found and MS1_Offset as "Int64", and MS1_Intensities as str
+    MS1_Peaks_Found and MS1_Offset as "Int64", MS1_Area and MS1_Apex_RT as
+    float64, MS1_Overlaps as "Int64", and MS1_Intensities as str
     (with arrays=True, one float64 array per row). params is a parameter
     file's path, or a dict of options whose values are read as parameter
     values (str(value); True and False as true and false) and where
