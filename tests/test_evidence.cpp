@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "isotope/formats/engine_format.hpp"
+#include "isotope/run/ms1_quantities.hpp"
 #include "isotope/spectra/envelope_match.hpp"
 
 using namespace isotope;
@@ -66,4 +67,38 @@ TEST(SpectrumTitle, RunAndScanOfATitle) {
   EXPECT_FALSE(spectrum_title(".1.1.2"));           // no run
   EXPECT_FALSE(spectrum_title("run.12a.12.2"));
   EXPECT_FALSE(spectrum_title("controllerType=0 controllerNumber=1 scan=5"));
+}
+
+TEST(RunQuantities, WindowsAreasApexesAndSharedCentroids) {
+  // MS1 spectra at 1.0, 1.1, 1.2 and 1.3 min (positions 0, 2, 3, 4), an MS2 at position 1.
+  std::vector<SpectrumInfo> spectra(5);
+  const double rts[] = {1.0, 1.05, 1.1, 1.2, 1.3};
+  for (std::size_t k = 0; k < 5; ++k) {
+    spectra[k].position = k;
+    spectra[k].ms_level = k == 1 ? 2 : 1;
+    spectra[k].rt_min = rts[k];
+  }
+  const RunIndex index = make_run_index("run.mzML", spectra);
+  RunQuantities q(index, 0.15, 10);
+  const std::vector<double> a = {500.0, 500.5}, b = {500.5, 501.0};
+  q.add_row(0, a, 1.1);  // window 0.95-1.25: 1.0, 1.1, 1.2
+  q.add_row(1, a, 1.3);  // 1.15-1.45: 1.2, 1.3 (the run's end)
+  q.add_row(2, b, 1.1);
+  EXPECT_EQ(q.close(), (std::vector<std::size_t>{0, 2, 3, 4}));
+  const Centroids at_1_1 = centroids({500.0, 500.5, 501.0}, {30, 40, 5});
+  q.visit(0, centroids({500.0, 500.5}, {10, 20}));
+  q.visit(2, at_1_1);
+  q.visit(3, centroids({500.0, 500.5}, {20, 10}));
+  q.visit(4, centroids({}, {}));
+  // Summed: 30, 70, 30 then 0.
+  EXPECT_NEAR(q.area(0)->area, 0.1 * (30 + 70) / 2 + 0.1 * (70 + 30) / 2, 1e-9);
+  EXPECT_EQ(q.area(0)->apex_rt, 1.1);
+  EXPECT_NEAR(q.area(1)->area, 0.1 * 30 / 2, 1e-9);
+  EXPECT_EQ(q.area(1)->apex_rt, 1.2);
+  EXPECT_FALSE(q.area(7));
+  // Row 0's centroid at 500.5 is b's first peak too.
+  std::string note;
+  const EnvelopeMatch m = match_envelope(at_1_1, a, std::vector<double>{1, 1}, 0.5, 10, 0.05);
+  EXPECT_EQ(q.overlaps(0, at_1_1, m, note), 1u);
+  EXPECT_NE(note.find("m/z 500.5 with the envelope whose first peak is at m/z 500.5"), std::string::npos);
 }
