@@ -117,6 +117,15 @@ def test_file_route_writes_what_annotate_gives(iso, native, tmp_path):
     with pytest.warns(Warning, match="no spectrum '999'"):
         want = iso.annotate(pandas.read_csv(table, sep=r"\s+"), str(tmp_path / "p.txt"))
     assert (tmp_path / "ours_isotope_pyopenms.txt").read_text() == want.to_csv(sep="\t", index=False)
+    # A table without the scan column named, or without any way to its
+    # spectra, fails at its header; a missing run fails the table.
+    df = ROWS.assign(mz=gp_mz)
+    with pytest.raises(KeyError, match="'scan'"):
+        iso.annotate(df, options)
+    with pytest.raises(ValueError, match="isotope_scan_column"):
+        iso.annotate(df, {k: v for k, v in options.items() if k != "isotope_scan_column"})
+    with pytest.raises(ValueError, match="no mzML file or folder"):
+        iso.annotate(df.assign(scan=102), dict(options, isotope_spectra=tmp_path / "absent"))
 
 
 @pytest.mark.parametrize("header", ["compression=none precision=32", "compression=numpress", "mode=profile"])
