@@ -205,6 +205,7 @@ def test_real_runs_envelopes_warnings_and_refusals(iso, native, tmp_path):
     assert p.returncode == 0 and "deconvoluted" in p.stderr
     p, _ = run("mm_example/example_PSMs_5ppmAroundZero.psmtsv", "metamorpheus", "mm_example/example.mzML")
     assert p.returncode == 1 and "OpenMS cannot read the run" in p.stderr and "example.mzML" in p.stderr
+    assert "XMLHandler" not in p.stderr  # OpenMS's own log line is not printed besides the error
 
 
 def test_areas_windows_and_shared_centroids(iso, tmp_path):

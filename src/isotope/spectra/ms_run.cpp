@@ -44,10 +44,12 @@
 #include <charconv>
 #include <cmath>
 #include <exception>
+#include <iostream>
 #include <mutex>
 #include <set>
 
 #include <OpenMS/CONCEPT/Exception.h>
+#include <OpenMS/CONCEPT/LogStream.h>
 #include <OpenMS/FORMAT/HANDLERS/MzMLHandler.h>
 #include <OpenMS/FORMAT/MzMLFile.h>
 #include <OpenMS/INTERFACES/IMSDataConsumer.h>
@@ -154,6 +156,23 @@ class OneOpenMPThread {
   int saved_;
 };
 
+// OpenMS's error log (bound to standard error) silenced for this object's
+// lifetime: a file OpenMS refuses fails with an Error that carries the
+// cause, which the log would print again as a line of its own.
+class QuietErrorLog {
+ public:
+  QuietErrorLog() {
+    OpenMS::OpenMS_Log_error.remove(std::cerr);
+    OpenMS::OpenMS_Log_fatal.remove(std::cerr);
+  }
+  ~QuietErrorLog() {
+    OpenMS::OpenMS_Log_error.insert(std::cerr);
+    OpenMS::OpenMS_Log_fatal.insert(std::cerr);
+  }
+  QuietErrorLog(const QuietErrorLog&) = delete;
+  QuietErrorLog& operator=(const QuietErrorLog&) = delete;
+};
+
 // MzMLFile's parser, with the handler that MzMLFile::transform would use.
 class Parser : public OpenMS::MzMLFile {
  public:
@@ -161,6 +180,7 @@ class Parser : public OpenMS::MzMLFile {
              OpenMS::Interfaces::IMSDataConsumer& consumer) {
     std::lock_guard<std::mutex> lock(parse_mutex());
     OneOpenMPThread serial;
+    QuietErrorLog quiet;
     try {
       OpenMS::PeakMap unused;  // the consumer takes every spectrum
       OpenMS::Internal::MzMLHandler handler(unused, path, getVersion(), *this);
