@@ -26,7 +26,7 @@ EnvelopeView view_envelope(const std::string& path, std::string_view scan, std::
     positions.push_back(*ms1);
     std::sort(positions.begin(), positions.end());
   }
-  const double spacing = mz.size() >= 2 ? mz[1] - mz[0] : kC13Spacing / std::max(1, std::abs(charge));
+  const double spacing = peak_spacing(mz, charge);
   EnvelopeView view;
   read_spectra(index, positions, [&](std::size_t position, const Centroids& c) {
     if (position == *ms1) {

@@ -53,13 +53,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-std::string lower(std::string_view s) {
-  std::string out(s);
-  for (char& ch : out)
-    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-  return out;
-}
-
 // A run as rows name it: a spectrum title's run, without folders and
 // without the extension of a raw or peak file.
 std::string run_name(std::string_view cell) {
@@ -68,8 +61,11 @@ std::string run_name(std::string_view cell) {
   if (const std::size_t slash = name.find_last_of("/\\"); slash != std::string_view::npos) name = name.substr(slash + 1);
   const std::size_t dot = name.rfind('.');
   if (dot != std::string_view::npos && dot > 0) {
-    static const std::set<std::string, std::less<>> kExtensions = {".raw", ".mzml", ".mzxml", ".d", ".wiff", ".mgf"};
-    if (kExtensions.count(lower(name.substr(dot)))) name = name.substr(0, dot);
+    constexpr std::string_view kExtensions[] = {".raw", ".mzml", ".mzxml", ".d", ".wiff", ".mgf"};
+    const std::string_view extension = name.substr(dot);
+    if (std::any_of(std::begin(kExtensions), std::end(kExtensions),
+                    [&](std::string_view e) { return text::equals_ascii_lower(extension, e); }))
+      name = name.substr(0, dot);
   }
   return std::string(name);
 }
@@ -87,7 +83,7 @@ class RunFiles {
     if (!fs::is_directory(spectra, ec))
       throw Error::value("isotope_spectra: no mzML file or folder " + py_repr(spectra));
     for (const fs::directory_entry& e : fs::directory_iterator(spectra, ec))
-      if (e.is_regular_file(ec) && lower(e.path().extension().string()) == ".mzml")
+      if (e.is_regular_file(ec) && text::equals_ascii_lower(e.path().extension().string(), ".mzml"))
         by_name_.emplace(e.path().stem().string(), e.path().string());
   }
 
@@ -160,12 +156,6 @@ bool agrees(const SpectrumInfo& s, const SpectrumRequest& r, double tolerance_pp
   return std::any_of(r.mz.begin(), r.mz.end(), near);
 }
 
-std::string float_text(double v) {
-  std::string s;
-  append_float_repr(s, v);
-  return s;
-}
-
 Ms1Evidence blank_evidence() {
   Ms1Evidence e;
   e.rt_value = e.found_value = e.cosine_value = e.ppm_value = e.offset_value = kNaN;
@@ -173,11 +163,13 @@ Ms1Evidence blank_evidence() {
   return e;
 }
 
-Ms1Evidence evidence_of(const SpectrumInfo& s, const EnvelopeMatch& m) {
+// A row's evidence in its MS1 spectrum: the match, and the count of other
+// identifications sharing its centroids there.
+Ms1Evidence evidence_of(const SpectrumInfo& s, const EnvelopeMatch& m, std::size_t overlaps) {
   Ms1Evidence e = blank_evidence();
   e.scan = s.native_id;
   e.rt_value = s.rt_min;
-  e.rt = float_text(s.rt_min);
+  e.rt = float_repr(s.rt_min);
   e.intensity_values = m.intensities;
   for (std::size_t k = 0; k < m.intensities.size(); ++k) {
     if (k) e.intensities += ',';
@@ -185,24 +177,23 @@ Ms1Evidence evidence_of(const SpectrumInfo& s, const EnvelopeMatch& m) {
   }
   e.found_value = static_cast<double>(m.found);
   e.found = std::to_string(m.found);
-  if (m.cosine) e.cosine = float_text(e.cosine_value = *m.cosine);
-  if (m.ppm) e.ppm = float_text(e.ppm_value = *m.ppm);
+  if (m.cosine) e.cosine = float_repr(e.cosine_value = *m.cosine);
+  if (m.ppm) e.ppm = float_repr(e.ppm_value = *m.ppm);
   if (m.offset) {
     e.offset_value = *m.offset;
     e.offset = std::to_string(*m.offset);
   }
+  e.overlaps_value = static_cast<double>(overlaps);
+  e.overlaps = std::to_string(overlaps);
   return e;
 }
 
-// The window's area and apex, and the count of identifications sharing
-// the row's centroids.
-void add_quantities(Ms1Evidence& e, const std::optional<RunQuantities::Area>& area, std::size_t overlaps) {
+// The row's area and apex over its window, known once the run is read.
+void add_area(Ms1Evidence& e, const std::optional<RunQuantities::Area>& area) {
   if (area) {
-    e.area = float_text(e.area_value = area->area);
-    e.apex_rt = float_text(e.apex_rt_value = area->apex_rt);
+    e.area = float_repr(e.area_value = area->area);
+    e.apex_rt = float_repr(e.apex_rt_value = area->apex_rt);
   }
-  e.overlaps_value = static_cast<double>(overlaps);
-  e.overlaps = std::to_string(overlaps);
 }
 
 }  // namespace
@@ -302,10 +293,10 @@ std::optional<Place> place_row(const RunRows& rr, std::size_t row, bool by_scan,
   const SpectrumInfo& s = rr.index.spectra[*at];
   if (s.ms_level == 1) return Place{*at, s.rt_min};
   if (!agrees(s, r, rr.options.precursor_tolerance_ppm)) {
-    note = "spectrum " + py_repr(s.native_id) + " of " + run + " has precursor m/z " + float_text(*s.precursor_mz) +
+    note = "spectrum " + py_repr(s.native_id) + " of " + run + " has precursor m/z " + float_repr(*s.precursor_mz) +
            ", which agrees with neither the row's " +
-           (r.observed_mz > 0 ? "precursor m/z " + float_text(r.observed_mz) : std::string("isotope peaks")) +
-           " (within " + float_text(rr.options.precursor_tolerance_ppm) +
+           (r.observed_mz > 0 ? "precursor m/z " + float_repr(r.observed_mz) : std::string("isotope peaks")) +
+           " (within " + ppm_text(rr.options.precursor_tolerance_ppm) +
            " ppm) nor its isolation window: the row's MS1 columns were left empty";
     return std::nullopt;
   }
@@ -319,8 +310,8 @@ std::optional<Place> place_row(const RunRows& rr, std::size_t row, bool by_scan,
 }
 
 EnvelopeMatch match_row(const Centroids& c, const SpectrumRequest& r, const Options& options) {
-  const double spacing = r.mz.size() >= 2 ? r.mz[1] - r.mz[0] : kC13Spacing / std::abs(r.charge);
-  return match_envelope(c, r.mz, r.theory, spacing, options.ms1_tolerance_ppm, options.ms1_offset_margin);
+  return match_envelope(c, r.mz, r.theory, peak_spacing(r.mz, r.charge), options.ms1_tolerance_ppm,
+                        options.ms1_offset_margin);
 }
 
 }  // namespace
@@ -375,14 +366,11 @@ void Ms1EvidenceRun::resolve_run(const std::string& file, const std::vector<std:
     quantities.visit(position, c);
     for (std::size_t row : at[position]) {
       const EnvelopeMatch m = match_row(c, requests_[row], options_);
-      results_[row] = evidence_of(index.spectra[position], m);
-      overlaps_[row] = {};
-      results_[row].overlaps_value = static_cast<double>(quantities.overlaps(row, c, m, overlaps_[row]));
+      results_[row] = evidence_of(index.spectra[position], m, quantities.overlaps(row, c, m, overlaps_[row]));
     }
   });
   for (const auto& [position, placed] : at)
-    for (std::size_t row : placed)
-      add_quantities(results_[row], quantities.area(row), static_cast<std::size_t>(results_[row].overlaps_value));
+    for (std::size_t row : placed) add_area(results_[row], quantities.area(row));
 }
 
 }  // namespace isotope

@@ -48,18 +48,6 @@ std::string plain_residues(std::string_view pep_seq) {
   return out;
 }
 
-std::string float_text(double v) {
-  std::string text;
-  append_float_repr(text, v);
-  return text;
-}
-
-// A tolerance as written in messages: 20, 2.5.
-std::string ppm_text(double ppm) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%g", ppm);
-  return text;
-}
 
 void clear_offset(RowOutput& out) {
   out.offset.clear();
@@ -101,6 +89,12 @@ const char* count_problem(const Cell& cell) {
 }
 
 }  // namespace
+
+std::string ppm_text(double ppm) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", ppm);
+  return text;
+}
 
 std::vector<AddedColumn> added_columns(const Options& options) {
   std::vector<AddedColumn> out = {
@@ -623,7 +617,7 @@ void RowComputer::fill_offset(const Result& r, int z, double observed, RowOutput
   }
   char error[64];
   std::snprintf(error, sizeof error, "%+.1f ppm", ppm);
-  out.offset_note = (z == 0 ? "neutral mass " : "precursor m/z ") + float_text(observed) + " lies within " +
+  out.offset_note = (z == 0 ? "neutral mass " : "precursor m/z ") + float_repr(observed) + " lies within " +
                     ppm_text(options_.precursor_tolerance_ppm) +
                     " ppm of no isotope peak: the nearest is peak " + (best > 0 ? "+" : "") + std::to_string(best) +
                     " at " + error + " (check the row's charge, glycan and modifications); its GP_Isotope_Offset "

@@ -82,6 +82,15 @@ std::vector<AddedColumn> added_columns(const Options& options);
 // when asked for.
 std::vector<AddedColumn> imported_columns(const GlycanVocabulary& glycans, const Options& options);
 
+// A tolerance as messages write it: 20, 2.5.
+std::string ppm_text(double ppm);
+
+// The spacing of an envelope's reported peaks in m/z: that of its first two
+// peaks, or a 13C spacing at the charge for a one-peak envelope.
+inline double peak_spacing(std::span<const double> mz, int charge) {
+  return mz.size() >= 2 ? mz[1] - mz[0] : kC13Spacing / (charge == 0 ? 1 : std::abs(charge));
+}
+
 // The note on the cell that made count column `code` float-held.
 std::string float_column_note(std::string_view code, const Cell& cause);
 
